@@ -1,0 +1,28 @@
+# The front door: make demo, make test.
+BUILD   ?= build
+PRESET  ?= default
+JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps configure build demo test clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake --preset $(PRESET)
+
+configure: $(BUILD)/CMakeCache.txt
+
+build: deps configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	cd $(CURDIR) && lua5.1 -e 'package.cpath = "$(BUILD)/?.so;" .. package.cpath' examples/demo.lua
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE large
+
+clean:
+	rm -rf $(BUILD)
