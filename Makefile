@@ -22,6 +22,8 @@ demo: build
 	cd $(CURDIR) && lua5.1 -e 'package.cpath = "$(BUILD)/?.so;" .. package.cpath' examples/demo.lua
 
 test: build
+	@echo "Known-answer data read by aes128_vectors_test:"
+	@$(BUILD)/tests/aes128_vectors_test --gtest_brief=1 2>&1 | grep -E 'vectors checked|SKIPPED|FAILED' | sed 's/^/  /' || true
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE large
 
 clean:

@@ -1,0 +1,45 @@
+// The sealed buffer format.
+//
+// Plain layout (n = payload length, P = pad count, L = total length):
+//
+//   offset   size  field
+//   0        8     SEAL_MAGIC, "KAVRO" and three spaces
+//   8        1     P, 0..15
+//   9        n     payload
+//   9 + n    P     SEAL_PAD_BYTE (space) padding up to a multiple of 16
+//
+// The L plain bytes are enciphered block by block with AES-128 under one key:
+// no IV, no chaining, no authentication. Equal plain blocks under one key
+// give equal sealed blocks. The caller owns the buffer; nothing here allocates.
+#pragma once
+
+#include <cstdint>
+
+#include "seal/aes128.hpp"
+
+inline constexpr std::uint8_t SEAL_MAGIC[8] = {'K', 'A', 'V', 'R', 'O', ' ', ' ', ' '};
+inline constexpr std::uint32_t SEAL_HEADER_SIZE = 9;
+inline constexpr std::uint8_t SEAL_PAD_BYTE = 0x20;
+
+// The two results of seal_layout.
+struct seal_sizes {
+    std::uint8_t pad;    // P
+    std::uint32_t total; // L = n + 9 + P, a multiple of 16
+};
+
+// Pad count and total length for a payload of n bytes (n <= 2^28).
+seal_sizes seal_layout(std::uint32_t n);
+
+// Writes the magic, the pad count and the padding around the payload that
+// already sits at offset 9 of a buffer of n + 9 + pad bytes.
+void seal_frame(std::uint8_t *buffer, std::uint32_t n, std::uint8_t pad);
+
+// Enciphers the length / 16 blocks of buffer in place.
+void seal_encipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES]);
+
+// Deciphers a sealed buffer in place and checks its header. Returns 0 with
+// *pad and *end set (the payload is buffer[9 .. end), empty when end <= 9),
+// or -1 for the format error: a length below 16 or not a multiple of 16 (then
+// nothing is read), a wrong magic, or a pad count above 15.
+int unseal(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES],
+           std::uint8_t *pad, std::uint32_t *end);
