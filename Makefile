@@ -3,7 +3,7 @@ BUILD   ?= build
 PRESET  ?= default
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build demo test clean
+.PHONY: all deps configure build demo test test-large clean
 
 all: build
 
@@ -25,6 +25,10 @@ test: build
 	@echo "Known-answer data read by aes128_vectors_test:"
 	@$(BUILD)/tests/aes128_vectors_test --gtest_brief=1 2>&1 | grep -E 'vectors checked|SKIPPED|FAILED' | sed 's/^/  /' || true
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE large
+
+# Full-size limit cases: several GiB of memory and a minute or two.
+test-large: build
+	ctest --test-dir $(BUILD) --output-on-failure -L large
 
 clean:
 	rm -rf $(BUILD)

@@ -3,6 +3,7 @@
 
 #include "binding/error_level.hpp"
 #include "binding/export.hpp"
+#include "binding/requests.hpp"
 
 namespace {
 
@@ -25,6 +26,8 @@ int crypto_version(lua_State *L)
 
 constexpr luaL_Reg crypto_reg[] = {
     {"version", crypto_version},
+    {"encrypt", crypto_encrypt},
+    {"decrypt", crypto_decrypt},
     {nullptr, nullptr},
 };
 

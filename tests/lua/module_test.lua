@@ -10,14 +10,14 @@ describe("require 'vorsel'", function()
     assert.are.equal(vorsel, _G.vorsel)
   end)
 
-  it("holds exactly version", function()
+  it("holds exactly version, encrypt and decrypt", function()
     local names = {}
     for k, v in pairs(vorsel) do
       assert.are.equal("function", type(v))
       names[#names + 1] = k
     end
     table.sort(names)
-    assert.are.same({ "version" }, names)
+    assert.are.same({ "decrypt", "encrypt", "version" }, names)
   end)
 
   it("reuses the same table when the entry runs again and restores its fields", function()

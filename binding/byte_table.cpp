@@ -1,0 +1,33 @@
+#include "binding/byte_table.hpp"
+
+int read_byte_table(lua_State *L, int index, std::uint8_t *dest, std::int64_t count,
+                    std::uint32_t offset)
+{
+    if (lua_type(L, index) != LUA_TTABLE) {
+        return -1;
+    }
+    if (static_cast<std::int64_t>(lua_objlen(L, index)) < count) {
+        return -1;
+    }
+    // count never exceeds 2^28 + 16 here, so it fits the int keys of the API.
+    const int n = static_cast<int>(count);
+    std::uint8_t *out = dest + offset;
+    for (int i = 1; i <= n; ++i) {
+        lua_rawgeti(L, index, i); /* element i on top */
+        out[i - 1] = number_to_byte(lua_tonumber(L, -1));
+        lua_settop(L, -2); /* popped */
+    }
+    return 0;
+}
+
+void push_byte_table(lua_State *L, const std::uint8_t *bytes, std::uint32_t first,
+                     std::uint32_t end)
+{
+    const int n = first < end ? static_cast<int>(end - first) : 0;
+    const std::uint8_t *in = bytes + first;
+    lua_createtable(L, n, 0); /* result on top */
+    for (int k = 1; k <= n; ++k) {
+        lua_pushnumber(L, in[k - 1]);
+        lua_rawseti(L, -2, k); /* stored in the preallocated array part */
+    }
+}

@@ -1,0 +1,33 @@
+// Byte tables: Lua arrays of numbers, one byte per element, keys 1 to n,
+// their length as lua_objlen reports it. Raw access only: metatables play
+// no part.
+#pragma once
+
+#include <cstdint>
+
+#include <lua.hpp>
+
+// Element to byte: lua_tonumber (strings that Lua converts, everything else
+// 0), truncated toward zero to a signed 32-bit integer, low 8 bits. Numbers
+// whose truncation falls outside the 32-bit range, infinities and NaN give 0.
+inline std::uint8_t number_to_byte(lua_Number x)
+{
+    // Written so that NaN fails the test; no out-of-range cast happens.
+    if (!(x > -2147483649.0 && x < 2147483648.0)) {
+        return 0;
+    }
+    return static_cast<std::uint8_t>(static_cast<std::int32_t>(x));
+}
+
+// Copies elements 1 .. count of the table at stack index `index` (a positive
+// index) to dest[offset ..]. Returns 0, or -1 without touching dest when the
+// value is not a table or its length is below count. Never raises; the stack
+// is left as it was.
+int read_byte_table(lua_State *L, int index, std::uint8_t *dest, std::int64_t count,
+                    std::uint32_t offset);
+
+// Pushes a new table holding bytes[first .. end) at keys 1 upward (empty when
+// first >= end). The table is created at its final size, so only its
+// creation can raise (the runtime's memory or size error); filling it cannot.
+void push_byte_table(lua_State *L, const std::uint8_t *bytes, std::uint32_t first,
+                     std::uint32_t end);

@@ -1,0 +1,36 @@
+-- Full-size limits: 256 MiB buffers and, under Lua 5.1, a 4 GiB result
+-- table. Labelled "large" and left out of `make test`; run with
+-- `make test-large` (or ctest -L large).
+local S = require("support")
+local vorsel = require("vorsel")
+
+local function rss_kib()
+  local f = assert(io.open("/proc/self/status"))
+  local kib = tonumber(f:read("*a"):match("VmRSS:%s*(%d+)"))
+  f:close()
+  return kib
+end
+
+describe("at full size", function()
+  it("decrypt of 2^28 + 16 elements gets past the length test", function()
+    -- The table is nearly all holes, read as zeros, which do not decipher
+    -- to the magic.
+    S.raises(S.MSG.format, vorsel.decrypt, S.table_with_length(S.MAX_INPUT + 16), S.key())
+  end)
+
+  it("encrypt of 2^28 elements ends in a result or the runtime's own error, holding nothing", function()
+    collectgarbage()
+    local before = rss_kib()
+    local ok, result = pcall(vorsel.encrypt, S.table_with_length(S.MAX_INPUT), S.key())
+    if ok then
+      assert.are.equal(S.MAX_INPUT + 16, #result)
+      assert.is_true(result[1] >= 0 and result[#result] <= 255)
+    else
+      assert.is_true(result == "not enough memory" or result == "table overflow", result)
+    end
+    result = nil
+    collectgarbage()
+    collectgarbage()
+    assert.is_true(rss_kib() - before < 64 * 1024, "memory still held after the call")
+  end)
+end)

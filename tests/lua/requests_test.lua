@@ -1,0 +1,239 @@
+-- encrypt and decrypt from Lua: checks and their order, the sealed layout,
+-- round trips, element conversion, and the failure paths.
+local S = require("support")
+local vorsel = require("vorsel")
+local MSG = S.MSG
+local encrypt, decrypt = vorsel.encrypt, vorsel.decrypt
+
+local function copy(t)
+  local c = {}
+  for k, v in pairs(t) do c[k] = v end
+  return c
+end
+
+-- AES-128 of one 16-byte block under key k, made with encrypt alone: with a
+-- 7-byte filler, the payload's next 16 bytes fill the second block exactly.
+local function sealed_block(plain, k)
+  local payload = { 0, 0, 0, 0, 0, 0, 0 }
+  for i = 1, 16 do payload[7 + i] = plain[i] end
+  local sealed = encrypt(payload, k)
+  local block = {}
+  for i = 1, 16 do block[i] = sealed[16 + i] end
+  return block
+end
+
+local MAGIC = S.bytes_of("KAVRO   ")
+
+local function frame_block(pad, fill)
+  local b = copy(MAGIC)
+  b[9] = pad
+  for i = 10, 16 do b[i] = fill end
+  return b
+end
+
+describe("argument checks", function()
+  local k = S.key()
+
+  it("need exactly two arguments, with one message for both functions", function()
+    for _, fn in ipairs({ encrypt, decrypt }) do
+      S.raises(MSG.args, fn)
+      S.raises(MSG.args, fn, { 1 })
+      S.raises(MSG.args, fn, { 1 }, k, nil)
+      S.raises(MSG.args, fn, { 1 }, k, k)
+    end
+  end)
+
+  it("come in order: both types, then the input's length, then the key's", function()
+    local k15, k17 = S.range(15), S.range(17)
+    local cases = {
+      { MSG.input, "abc", "abc" },
+      { MSG.input, "abc", k },
+      { MSG.input, nil, k },
+      { MSG.input, 5, k15 },
+      { MSG.key, {}, "abc" },
+      { MSG.key, { 1 }, nil },
+      { MSG.input, {}, k15 },
+      { MSG.input, {}, k },
+      { MSG.key, { 1 }, k15 },
+      { MSG.key, { 1 }, k17 },
+      { MSG.key, { 1 }, {} },
+    }
+    for _, fn in ipairs({ encrypt, decrypt }) do
+      for _, c in ipairs(cases) do
+        S.raises(c[1], fn, c[2], c[3])
+      end
+    end
+  end)
+
+  it("limit encrypt's input to 2^28 elements, before any allocation", function()
+    S.raises(MSG.input, encrypt, S.table_with_length(S.MAX_INPUT + 1), k)
+    -- 2^28 passes the input test: the key test comes next.
+    S.raises(MSG.key, encrypt, S.table_with_length(S.MAX_INPUT), S.range(15))
+  end)
+
+  it("let decrypt take every length encrypt produces, up to 2^28 + 16", function()
+    S.raises(MSG.input, decrypt, S.table_with_length(S.MAX_INPUT + 17), k)
+    S.raises(MSG.key, decrypt, S.table_with_length(S.MAX_INPUT + 16), S.range(15))
+  end)
+end)
+
+describe("encrypt", function()
+  local k = S.key(1)
+
+  it("pads to whole blocks: n + 9 + P elements", function()
+    local expected = { [1] = 16, [7] = 16, [8] = 32, [23] = 32, [24] = 48 }
+    for n, len in pairs(expected) do
+      assert.are.equal(len, #encrypt(S.range(n), k), "n = " .. n)
+    end
+    for n = 1, 100 do
+      local len = #encrypt(S.range(n), k)
+      assert.are.equal(0, len % 16)
+      assert.is_true(len - n >= 9 and len - n <= 24)
+    end
+  end)
+
+  it("returns a new table of integers 0..255 and leaves the input untouched", function()
+    local input = { 1, "2", 3.5, -4, true }
+    local before = copy(input)
+    local a, b = encrypt(input, k), encrypt(input, k)
+    assert.are.same(before, input)
+    assert.are_not.equal(a, b)
+    assert.are.same(a, b)
+    for i = 1, #a do
+      assert.are.equal("number", type(a[i]))
+      assert.is_true(a[i] >= 0 and a[i] <= 255 and a[i] % 1 == 0)
+    end
+  end)
+
+  it("gives equal sealed blocks for equal plain blocks under one key", function()
+    local payload = S.range(7)
+    for i = 8, 7 + 32 do payload[i] = 42 end
+    local sealed = encrypt(payload, k)
+    for i = 1, 16 do
+      assert.are.equal(sealed[16 + i], sealed[32 + i])
+    end
+  end)
+end)
+
+describe("element to byte", function()
+  local k = S.key(2)
+
+  local function through(values, n)
+    return decrypt(encrypt(values, k), k), n
+  end
+
+  it("truncates toward zero and keeps the low 8 bits of 32-bit integers", function()
+    local values = { 65, 255.9, 256, 257, -1, -0.5, 2147483647.5, 4294967295,
+      -2147483648.5, 2 ^ 31, -2 ^ 31, 1 / 0, -1 / 0, 0 / 0, 1e300, -255.5 }
+    local expected = { 65, 255, 0, 1, 255, 0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 1 }
+    assert.are.same(expected, (through(values)))
+  end)
+
+  it("converts numeric strings as Lua does and everything else to 0", function()
+    local values = { "12", "0x10", " 7 ", "abc", "", true, false, {}, { 5 }, print, "300" }
+    local expected = { 12, 16, 7, 0, 0, 0, 0, 0, 0, 0, 44 }
+    assert.are.same(expected, (through(values)))
+  end)
+
+  it("reads holes as 0 and ignores metatables", function()
+    local t = S.table_with_length(5) -- keys 1, 2, 4 and 5: 3 is a hole
+    t[1], t[2], t[4], t[5] = 65, "66", true, 300
+    assert.are.equal(5, #t)
+    assert.are.same({ 65, 66, 0, 0, 44 }, (through(t)))
+    local filled = S.table_with_length(5)
+    filled[1], filled[2], filled[4], filled[5] = 1, 2, 4, 5
+    setmetatable(filled, { __index = function() return 99 end })
+    assert.are.same({ 1, 2, 0, 4, 5 }, (through(filled)))
+  end)
+
+  it("applies to key elements too: 256 acts as 0", function()
+    local zero, wrapped, text = S.range(16), S.range(16), S.range(16)
+    zero[1], wrapped[1], text[1] = 0, 256, "0"
+    local input = S.range(20)
+    assert.are.same(encrypt(input, zero), encrypt(input, wrapped))
+    assert.are.same(encrypt(input, zero), encrypt(input, text))
+    local keyed = setmetatable({}, { __index = function() return 7 end, __len = function() return 16 end })
+    S.raises(MSG.key, encrypt, input, keyed)
+  end)
+end)
+
+describe("decrypt", function()
+  local k = S.key(3)
+
+  it("gives back every input, over many lengths and keys", function()
+    math.randomseed(12345)
+    local lengths = {}
+    for n = 1, 80 do lengths[#lengths + 1] = n end
+    for _ = 1, 20 do lengths[#lengths + 1] = math.random(81, 5000) end
+    for _, n in ipairs(lengths) do
+      local key = S.random_bytes(16)
+      local input = S.random_bytes(n)
+      assert.are.same(input, decrypt(encrypt(input, key), key))
+    end
+  end)
+
+  it("fails with the format message under another key or an altered first block", function()
+    local sealed = encrypt(S.range(40), k)
+    local other = copy(k)
+    other[16] = (other[16] + 1) % 256
+    S.raises(MSG.format, decrypt, sealed, other)
+    for i = 1, 16 do
+      local altered = copy(sealed)
+      altered[i] = (altered[i] + 128) % 256
+      S.raises(MSG.format, decrypt, altered, k)
+    end
+  end)
+
+  it("takes only whole blocks: shorter or ragged tables are a format error", function()
+    for _, n in ipairs({ 1, 8, 9, 12, 15 }) do
+      local plain = copy(MAGIC)
+      plain[9] = 0
+      for i = 10, n do plain[i] = 1 end
+      for i = n + 1, #plain do plain[i] = nil end
+      S.raises(MSG.format, decrypt, plain, k)
+    end
+    local sealed = encrypt(S.range(30), k)
+    for _, extra in ipairs({ 1, 7, 15 }) do
+      local ragged = copy(sealed)
+      for i = 1, extra do ragged[#sealed + i] = 32 end
+      S.raises(MSG.format, decrypt, ragged, k)
+    end
+  end)
+
+  it("cuts off the padding unexamined and accepts pad counts up to 15", function()
+    assert.are.same({}, decrypt(sealed_block(frame_block(15, 65), k), k))
+    assert.are.same({}, decrypt(sealed_block(frame_block(7, 65), k), k))
+    assert.are.same({ 65 }, decrypt(sealed_block(frame_block(6, 65), k), k))
+    assert.are.same({ 65, 65, 65, 65, 65 }, decrypt(sealed_block(frame_block(2, 65), k), k))
+    S.raises(MSG.format, decrypt, sealed_block(frame_block(16, 32), k), k)
+  end)
+
+  it("returns the seven payload bytes of a one-block frame with pad count 0", function()
+    local b = frame_block(0, 66)
+    assert.are.same({ 66, 66, 66, 66, 66, 66, 66 }, decrypt(sealed_block(b, k), k))
+  end)
+end)
+
+describe("memory", function()
+  it("reports a buffer that cannot be allocated with the memory message", function()
+    local out = S.run_child([[
+      local S = dofile("support.lua")
+      local ok, err = pcall(require("vorsel").encrypt, S.table_with_length(2^28), S.key())
+      print(ok, err)
+    ]], "ulimit -v 150000;")
+    assert.are.equal("false\t" .. MSG.memory .. "\n", out)
+  end)
+
+  it("passes the runtime's own memory error through unchanged", function()
+    -- The 16 MiB buffer fits, the 16 Mi-element result table does not.
+    local out = S.run_child([[
+      local S = dofile("support.lua")
+      local v = require("vorsel")
+      local ok, err = pcall(v.encrypt, S.table_with_length(2^24), S.key())
+      print(ok, err)
+      -- The state is still usable afterwards.
+      print(#v.decrypt(v.encrypt({1, 2, 3}, S.key()), S.key()))
+    ]], "ulimit -v 120000;")
+    assert.are.equal("false\tnot enough memory\n3\n", out)
+  end)
+end)

@@ -1,0 +1,90 @@
+-- Shared helpers for the Lua tests.
+local assert = require("luassert")
+
+local support = {}
+
+support.MSG = {
+  args = "crypto.encrypt: invalid number of arguments (should be 2)",
+  input = "crypto.encrypt: invalid argument #1 (input)",
+  key = "crypto.encrypt: invalid argument #2 (key)",
+  memory = "crypto.encrypt: insufficient memory",
+  format = "crypto.encrypt: invalid encrypted data format",
+}
+
+support.MAX_INPUT = 268435456 -- 2^28
+
+-- Asserts that fn(...) raises exactly the message.
+function support.raises(message, fn, ...)
+  local ok, err = pcall(fn, ...)
+  assert(not ok, "expected the error: " .. message)
+  assert.are.equal(message, err)
+end
+
+function support.key(seed)
+  local k = {}
+  for i = 1, 16 do k[i] = (i * 17 + (seed or 0) * 31) % 256 end
+  return k
+end
+
+function support.range(n, first)
+  local t = {}
+  for i = 1, n do t[i] = ((first or 0) + i) % 256 end
+  return t
+end
+
+function support.random_bytes(n)
+  local t = {}
+  for i = 1, n do t[i] = math.random(0, 255) end
+  return t
+end
+
+function support.bytes_of(s)
+  return { s:byte(1, -1) }
+end
+
+function support.string_of(t)
+  local parts = {}
+  for i = 1, #t do parts[i] = string.char(t[i]) end
+  return table.concat(parts)
+end
+
+-- Hex text of a byte table or a string.
+function support.hex(t)
+  local s = type(t) == "string" and t or support.string_of(t)
+  return (s:gsub(".", function(c) return string.format("%02x", c:byte()) end))
+end
+
+-- A table of a few dozen keys whose length (the border lua_objlen finds)
+-- is n: the keys on the doubling path 1, 2, 4, ... and on the binary search
+-- path that the length operator takes. String keys come first so that the
+-- hash part has room and no rehash moves the integer keys to an array part.
+function support.table_with_length(n)
+  local t = {}
+  for i = 1, 150 do t["pad" .. i] = true end
+  local i, j = 0, 1
+  while j <= n do t[j] = 1; i = j; j = j * 2 end
+  while j - i > 1 do
+    local m = math.floor((i + j) / 2)
+    if m <= n then t[m] = 1; i = m else j = m end
+  end
+  assert(#t == n, "length operator does not report " .. n)
+  return t
+end
+
+-- Runs a Lua chunk in a child interpreter (the one running this test) and
+-- returns what it printed. `prefix` is shell put before the command.
+function support.run_child(chunk, prefix)
+  local interp = os.getenv("VORSEL_LUA") or "lua5.1"
+  local build = os.getenv("VORSEL_BUILD_DIR") or "../../build"
+  local file = os.tmpname()
+  local f = assert(io.open(file, "w"))
+  f:write("package.cpath = '", build, "/?.so;' .. package.cpath\n", chunk)
+  f:close()
+  local pipe = assert(io.popen((prefix or "") .. " " .. interp .. " " .. file .. " 2>&1"))
+  local out = pipe:read("*a")
+  pipe:close()
+  os.remove(file)
+  return out
+end
+
+return support
