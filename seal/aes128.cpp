@@ -28,11 +28,11 @@ constexpr sbox_tables make_sboxes()
     std::uint8_t p = 1;
     std::uint8_t q = 1;
     do {
-        p = static_cast<std::uint8_t>(p ^ (p << 1) ^ ((p & 0x80) ? 0x1b : 0));
+        p = static_cast<std::uint8_t>(p ^ (p << 1) ^ ((p & 0x80) != 0 ? 0x1b : 0));
         q = static_cast<std::uint8_t>(q ^ (q << 1));
         q = static_cast<std::uint8_t>(q ^ (q << 2));
         q = static_cast<std::uint8_t>(q ^ (q << 4));
-        if (q & 0x80) {
+        if ((q & 0x80) != 0) {
             q = static_cast<std::uint8_t>(q ^ 0x09);
         }
         const auto s = static_cast<std::uint8_t>(
