@@ -4,7 +4,7 @@ BUILD   ?= build
 PRESET  ?= default
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build demo test test-large sanitize fuzz memcheck lint clean
+.PHONY: all deps configure build demo test test-large bench sanitize fuzz memcheck lint clean
 
 all: build
 
@@ -26,6 +26,10 @@ test: build
 	@echo "Known-answer data read by aes128_vectors_test:"
 	@$(BUILD)/tests/aes128_vectors_test --gtest_brief=1 2>&1 | grep -E 'vectors checked|SKIPPED|FAILED' | sed 's/^/  /' || true
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE 'large|memcheck'
+
+# Benchmark: tables, peak memory, instruction counts and chart in build/bench/.
+bench: build
+	bench/run.sh $(BUILD)
 
 # Full-size limit cases: several GiB of memory and a minute or two.
 test-large: build

@@ -4,6 +4,7 @@
 // registers; every step still works byte by byte.
 #include "seal/aes128.hpp"
 
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -60,18 +61,29 @@ constexpr std::uint8_t RCON[11] = {0x00, 0x01, 0x02, 0x04, 0x08, 0x10,
 
 // ---- Packed-column helpers ----------------------------------------------
 
+// A column is read and written as one 32-bit access, byte 0 in the low
+// bits whatever the host's byte order. Whole-word stores matter: round keys
+// written a byte at a time and read back as words stall the store buffer.
+inline std::uint32_t from_little_endian(std::uint32_t w)
+{
+    if constexpr (std::endian::native == std::endian::big) {
+        return ((w & 0xffU) << 24) | ((w & 0xff00U) << 8) | ((w >> 8) & 0xff00U) | (w >> 24);
+    } else {
+        return w;
+    }
+}
+
 inline std::uint32_t load_column(const std::uint8_t *p)
 {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    std::uint32_t w = 0;
+    std::memcpy(&w, p, sizeof w);
+    return from_little_endian(w);
 }
 
 inline void store_column(std::uint8_t *p, std::uint32_t w)
 {
-    p[0] = static_cast<std::uint8_t>(w);
-    p[1] = static_cast<std::uint8_t>(w >> 8);
-    p[2] = static_cast<std::uint8_t>(w >> 16);
-    p[3] = static_cast<std::uint8_t>(w >> 24);
+    w = from_little_endian(w); // the swap is its own inverse
+    std::memcpy(p, &w, sizeof w);
 }
 
 // Rotating right by 8 moves row r + 1 into row r.
@@ -149,10 +161,16 @@ inline void aes128_key_expansion(aes128_ctx *ctx)
     store_column(rk + 12, w3);
     for (int round = 1; round <= 10; ++round) {
         // RotWord moves byte 1 to byte 0: a right rotation of the packed word.
-        w0 ^= sub_word(rotr(w3, 8)) ^ RCON[round];
-        w1 ^= w0;
-        w2 ^= w1;
-        w3 ^= w2;
+        const std::uint32_t t = sub_word(rotr(w3, 8)) ^ RCON[round];
+        // w[i] = w[i-1] ^ w[i-4], unrolled so that each new word is one XOR
+        // away from t: the prefixes of the old words do not wait for it.
+        const std::uint32_t p1 = w0 ^ w1;
+        const std::uint32_t p2 = p1 ^ w2;
+        const std::uint32_t p3 = p2 ^ w3;
+        w0 ^= t;
+        w1 = p1 ^ t;
+        w2 = p2 ^ t;
+        w3 = p3 ^ t;
         rk += 16;
         store_column(rk, w0);
         store_column(rk + 4, w1);
