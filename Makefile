@@ -4,7 +4,7 @@ BUILD   ?= build
 PRESET  ?= default
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build demo test test-large bench sanitize fuzz memcheck lint clean
+.PHONY: all deps configure build demo test test-large bench sanitize fuzz memcheck lint install-check windows clean
 
 all: build
 
@@ -46,6 +46,17 @@ lint: build
 	clang-tidy -p $(BUILD) --quiet binding/*.cpp seal/*.cpp 2>&1 | grep -v 'warnings generated' ; test $${PIPESTATUS[0]} -eq 0
 	cppcheck --enable=warning,style,performance,portability --std=c++20 --error-exitcode=1 \
 	  --inline-suppr --quiet -I . binding seal
+	luacheck --quiet .
+
+# luarocks make into a private tree, and cmake --install into a private prefix.
+install-check: build
+	tests/check_install.sh $(BUILD)
+
+# vorsel.dll for 64-bit Windows, cross-built with mingw-w64, then checked.
+windows: deps
+	cmake --preset windows
+	cmake --build build-windows -j $(JOBS)
+	tests/check_windows_dll.sh build-windows/vorsel.dll
 
 # The Lua tests under valgrind's memcheck.
 memcheck: build
@@ -65,4 +76,4 @@ fuzz: deps
 	done
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz
+	rm -rf $(BUILD) build-sanitize build-fuzz build-windows build.luarocks

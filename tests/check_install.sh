@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the module the two ways a user would, each into a private folder,
+# and loads it from there with plain lua5.1:
+#   - luarocks --lua-version=5.1 --tree T make (and luarocks lint);
+#   - cmake --install <build dir> --prefix P, into P/lib/lua/5.1.
+#   tests/check_install.sh [build dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+try_module() { # cpath
+    lua5.1 -e "
+        package.cpath = '$1'
+        local v = require 'vorsel'
+        local k = {} for i = 1, 16 do k[i] = i end
+        local back = v.decrypt(v.encrypt({ 104, 105 }, k), k)
+        assert(#back == 2 and back[1] == 104 and back[2] == 105)
+        print('loaded from $1')"
+}
+
+luarocks lint vorsel-1.8.0-1.rockspec
+luarocks --lua-version=5.1 --tree "$work/tree" make vorsel-1.8.0-1.rockspec >"$work/rock.log" 2>&1 \
+    || { cat "$work/rock.log"; exit 1; }
+try_module "$work/tree/lib/lua/5.1/?.so"
+# The tree as LuaRocks itself sets it up for a shell.
+eval "$(luarocks --lua-version=5.1 --tree "$work/tree" path)"
+lua5.1 -e 'require "vorsel"; print("found through luarocks path")'
+
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+try_module "$work/prefix/lib/lua/5.1/?.so"
+echo "install checks passed"

@@ -1,0 +1,32 @@
+package = "vorsel"
+version = "1.8.0-1"
+source = {
+   url = "git+https://vorsel.example.org/vorsel.git",
+   tag = "v1.8.0",
+}
+description = {
+   summary = "AES-128 sealing of byte tables for Lua 5.1 and LuaJIT",
+   detailed = [[
+vorsel is a native module for Lua 5.1 and LuaJIT, written in C++. It seals
+byte tables (Lua arrays of numbers) with AES-128 into a fixed, byte-exact
+format, and opens them again: vorsel.encrypt(bytes, key),
+vorsel.decrypt(sealed, key), vorsel.version().
+]],
+   homepage = "https://vorsel.example.org/",
+   license = "MIT",
+}
+dependencies = {
+   "lua >= 5.1, < 5.2",
+}
+build = {
+   -- CMake builds and links the C++ correctly; the builtin type does not.
+   type = "cmake",
+   variables = {
+      CMAKE_BUILD_TYPE = "Release",
+      CMAKE_INSTALL_PREFIX = "$(PREFIX)",
+      LUA_INCDIR = "$(LUA_INCDIR)",
+      VORSEL_LUA_LIBDIR = "$(LIBDIR)",
+      VORSEL_TESTS = "OFF",
+      VORSEL_BENCH = "OFF",
+   },
+}
