@@ -6,23 +6,12 @@
 
 namespace {
 
-void encrypt_block(benchmark::State &state)
+void block_function(benchmark::State &state, void (*fn)(std::uint8_t *, const std::uint8_t *))
 {
     std::uint8_t key[KEY_BYTES] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     std::uint8_t block[BLOCK_BYTES] = {};
     for (auto _ : state) {
-        aes128_encrypt_block(block, key);
-        benchmark::DoNotOptimize(block);
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * BLOCK_BYTES));
-}
-
-void decrypt_block(benchmark::State &state)
-{
-    std::uint8_t key[KEY_BYTES] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    std::uint8_t block[BLOCK_BYTES] = {};
-    for (auto _ : state) {
-        aes128_decrypt_block(block, key);
+        fn(block, key);
         benchmark::DoNotOptimize(block);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * BLOCK_BYTES));
@@ -41,8 +30,8 @@ void key_expansion(benchmark::State &state)
 }
 
 BENCHMARK(key_expansion);
-BENCHMARK(encrypt_block);
-BENCHMARK(decrypt_block);
+BENCHMARK_CAPTURE(block_function, encrypt_block, aes128_encrypt_block);
+BENCHMARK_CAPTURE(block_function, decrypt_block, aes128_decrypt_block);
 
 } // namespace
 

@@ -27,7 +27,8 @@ constexpr const char MSG_FORMAT[] = "crypto.encrypt: invalid encrypted data form
 constexpr std::size_t MAX_INPUT_BYTES = 268435456;
 constexpr std::size_t MAX_SEALED_BYTES = MAX_INPUT_BYTES + 16;
 
-constexpr int ENCRYPT = 0;
+constexpr int ENCRYPT = 0; // any other direction decrypts
+constexpr int DECRYPT = 1;
 
 // What the protected builder turns into the result table.
 struct result_range {
@@ -123,5 +124,5 @@ int crypto_encrypt(lua_State *L)
 
 int crypto_decrypt(lua_State *L)
 {
-    return crypto_process(L, 1);
+    return crypto_process(L, DECRYPT);
 }

@@ -231,26 +231,28 @@ inline void aes128_inv_cipher(aes128_ctx *ctx)
     store_column(ctx->state + 12, inv_sub_shift(c3, c2, c1, c0) ^ load_column(rk + 12));
 }
 
+// One block operation: a fresh zero-filled record, the key expanded into it,
+// one cipher pass over the state, the state copied back. Nothing survives.
+template <void (*pass)(aes128_ctx *)>
+inline void run_block(std::uint8_t block[BLOCK_BYTES], const std::uint8_t key[KEY_BYTES])
+{
+    aes128_ctx ctx;
+    std::memset(&ctx, 0, sizeof ctx);
+    ctx.key = key;
+    std::memcpy(ctx.state, block, BLOCK_BYTES);
+    aes128_key_expansion(&ctx);
+    pass(&ctx);
+    std::memcpy(block, ctx.state, BLOCK_BYTES);
+}
+
 } // namespace
 
 void aes128_encrypt_block(std::uint8_t block[BLOCK_BYTES], const std::uint8_t key[KEY_BYTES])
 {
-    aes128_ctx ctx;
-    std::memset(&ctx, 0, sizeof ctx);
-    ctx.key = key;
-    std::memcpy(ctx.state, block, BLOCK_BYTES);
-    aes128_key_expansion(&ctx);
-    aes128_cipher(&ctx);
-    std::memcpy(block, ctx.state, BLOCK_BYTES);
+    run_block<aes128_cipher>(block, key);
 }
 
 void aes128_decrypt_block(std::uint8_t block[BLOCK_BYTES], const std::uint8_t key[KEY_BYTES])
 {
-    aes128_ctx ctx;
-    std::memset(&ctx, 0, sizeof ctx);
-    ctx.key = key;
-    std::memcpy(ctx.state, block, BLOCK_BYTES);
-    aes128_key_expansion(&ctx);
-    aes128_inv_cipher(&ctx);
-    std::memcpy(block, ctx.state, BLOCK_BYTES);
+    run_block<aes128_inv_cipher>(block, key);
 }
