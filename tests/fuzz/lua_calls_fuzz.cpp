@@ -76,6 +76,17 @@ void push_string(FuzzedDataProvider &in, lua_State *L)
 
 void push_value(FuzzedDataProvider &in, lua_State *L, int depth);
 
+// The key 1, 2, ..., 16: sealed tables made under it can be opened by a
+// call that draws it as its key argument.
+void push_known_key(lua_State *L)
+{
+    lua_createtable(L, 16, 0);
+    for (int i = 1; i <= 16; ++i) {
+        lua_pushnumber(L, i);
+        lua_rawseti(L, -2, i);
+    }
+}
+
 // A table of n elements of any shape, holes included.
 void push_table(FuzzedDataProvider &in, lua_State *L, int n, int depth)
 {
@@ -101,13 +112,20 @@ void push_table(FuzzedDataProvider &in, lua_State *L, int n, int depth)
 }
 
 // A sealed table made by encrypt, then perhaps altered and cut or grown.
-void push_sealed(FuzzedDataProvider &in, lua_State *L, int module)
+void push_sealed(FuzzedDataProvider &in, lua_State *L, int module, bool known_key)
 {
     lua_getfield(L, module, "encrypt");
     push_table(in, L, in.ConsumeIntegralInRange(1, 64), 2);
-    push_table(in, L, 16, 2);
+    if (known_key || in.ConsumeBool()) {
+        push_known_key(L);
+    } else {
+        push_table(in, L, 16, 2);
+    }
     if (lua_pcall(L, 2, 1, 0) != 0) {
         return; // error value left as the argument
+    }
+    if (in.ConsumeBool()) {
+        return; // left as encrypt made it
     }
     const int n = static_cast<int>(lua_objlen(L, -1));
     for (int changes = in.ConsumeIntegralInRange(0, 3); changes > 0; --changes) {
@@ -127,7 +145,7 @@ void push_sealed(FuzzedDataProvider &in, lua_State *L, int module)
 
 void push_value(FuzzedDataProvider &in, lua_State *L, int depth)
 {
-    const int kind = in.ConsumeIntegralInRange(0, depth > 1 ? 3 : 6);
+    const int kind = in.ConsumeIntegralInRange(0, depth > 1 ? 3 : 7);
     switch (kind) {
     case 0: lua_pushnil(L); break;
     case 1: lua_pushboolean(L, in.ConsumeBool()); break;
@@ -135,7 +153,8 @@ void push_value(FuzzedDataProvider &in, lua_State *L, int depth)
     case 3: push_string(in, L); break;
     case 4: push_table(in, L, in.ConsumeIntegralInRange(0, 40), depth); break;
     case 5: push_table(in, L, in.ConsumeIntegralInRange(14, 18), depth); break;
-    default: push_sealed(in, L, 1); break;
+    case 6: push_known_key(L); break;
+    default: push_sealed(in, L, 1, false); break;
     }
 }
 
@@ -165,21 +184,11 @@ void check_error(lua_State *L)
     std::abort();
 }
 
-// One call with 0 to 3 arguments of any shape.
-void fuzz_call(FuzzedDataProvider &in, lua_State *L)
+// Checks the outcome of a call of `name` whose argc arguments sit at
+// base + 1 .. base + argc and whose result or error is on top.
+void check_outcome(lua_State *L, const char *name, int status, int base, int argc)
 {
-    static const char *const names[] = {"encrypt", "decrypt", "version"};
-    const char *name = names[in.ConsumeIntegralInRange(0, 2)];
-    const int base = lua_gettop(L);
-    const int argc = in.ConsumeIntegralInRange(0, 3);
-    for (int i = 0; i < argc; ++i) {
-        push_value(in, L, 0); /* kept at base + 1 .. base + argc for the checks */
-    }
-    lua_getfield(L, 1, name);
-    for (int i = 1; i <= argc; ++i) {
-        lua_pushvalue(L, base + i);
-    }
-    if (lua_pcall(L, argc, 1, 0) != 0) {
+    if (status != 0) {
         check_error(L);
     } else if (std::strcmp(name, "version") == 0) {
         check(argc == 0 && lua_isstring(L, -1), "version returns the banner");
@@ -196,6 +205,36 @@ void fuzz_call(FuzzedDataProvider &in, lua_State *L)
             check_byte_table(L, -1, m);
         }
     }
+}
+
+// One call with 0 to 3 arguments of any shape.
+void fuzz_call(FuzzedDataProvider &in, lua_State *L)
+{
+    static const char *const names[] = {"encrypt", "decrypt", "version"};
+    const char *name = names[in.ConsumeIntegralInRange(0, 2)];
+    const int base = lua_gettop(L);
+    const int argc = in.ConsumeIntegralInRange(0, 3);
+    for (int i = 0; i < argc; ++i) {
+        push_value(in, L, 0); /* kept at base + 1 .. base + argc for the checks */
+    }
+    lua_getfield(L, 1, name);
+    for (int i = 1; i <= argc; ++i) {
+        lua_pushvalue(L, base + i);
+    }
+    check_outcome(L, name, lua_pcall(L, argc, 1, 0), base, argc);
+    lua_settop(L, base);
+}
+
+// decrypt, under the right key, of a sealed table that may have been altered.
+void fuzz_decrypt_sealed(FuzzedDataProvider &in, lua_State *L)
+{
+    const int base = lua_gettop(L);
+    push_sealed(in, L, 1, true); /* base + 1 */
+    push_known_key(L);           /* base + 2 */
+    lua_getfield(L, 1, "decrypt");
+    lua_pushvalue(L, base + 1);
+    lua_pushvalue(L, base + 2);
+    check_outcome(L, "decrypt", lua_pcall(L, 2, 1, 0), base, 2);
     lua_settop(L, base);
 }
 
@@ -241,10 +280,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     lua_pushcfunction(L, luaopen_vorsel);
     lua_call(L, 0, 1); /* module table at 1 */
     for (int calls = in.ConsumeIntegralInRange(1, 4); calls > 0 && in.remaining_bytes() > 0; --calls) {
-        if (in.ConsumeIntegralInRange(0, 3) == 0) {
-            fuzz_round_trip(in, L);
-        } else {
-            fuzz_call(in, L);
+        switch (in.ConsumeIntegralInRange(0, 3)) {
+        case 0: fuzz_round_trip(in, L); break;
+        case 1: fuzz_decrypt_sealed(in, L); break;
+        default: fuzz_call(in, L); break;
         }
     }
     lua_close(L);
