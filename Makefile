@@ -1,71 +1,86 @@
-# The front door: make demo, make test.
+# The front door: make demo, make test. Each target installs (as root) or
+# asks for only the Debian packages it needs: see scripts/install-deps.
 SHELL   := /bin/bash
 BUILD   ?= build
-PRESET  ?= default
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
+DEPS    := scripts/install-deps
+# The default build, configured into $(BUILD).
+CONFIGURE = cmake --preset default -B $(BUILD)
 
-.PHONY: all deps configure build demo test test-large bench sanitize fuzz memcheck lint install-check windows clean
+.PHONY: all build demo test-build test test-large bench sanitize fuzz memcheck lint install-check windows clean
 
 all: build
 
-deps:
-	@scripts/install-deps
-
-$(BUILD)/CMakeCache.txt: | deps
-	cmake --preset $(PRESET)
-
-configure: $(BUILD)/CMakeCache.txt
-
-build: deps configure
+# The module alone: CMake leaves out whatever tests have no tools here.
+build:
+	@$(DEPS) demo
+	@$(CONFIGURE) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
-	cd $(CURDIR) && lua5.1 -e 'package.cpath = "$(BUILD)/?.so;" .. package.cpath' examples/demo.lua
+	lua5.1 -e 'package.cpath = "$(BUILD)/?.so;" .. package.cpath' examples/demo.lua
 
-test: build
-	@echo "Known-answer data read by aes128_vectors_test:"
-	@$(BUILD)/tests/aes128_vectors_test --gtest_brief=1 2>&1 | grep -E 'vectors checked|SKIPPED|FAILED' | sed 's/^/  /' || true
+# The module and every test, built; a missing test tool is an error here.
+test-build:
+	@$(DEPS) test
+	@$(CONFIGURE) -DVORSEL_TESTS=ON >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Every test but the full-size ones and the slow memcheck runs.
+test: test-build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE 'large|memcheck'
-
-# Benchmark: tables, peak memory, instruction counts and chart in build/bench/.
-bench: build
-	bench/run.sh $(BUILD)
+	@echo "Known-answer data read by aes128_vectors_test:"
+	@grep -h -E 'vectors checked|SKIPPED' $(BUILD)/Testing/Temporary/LastTest.log | sed 's/^/  /' || true
 
 # Full-size limit cases: several GiB of memory and a minute or two.
-test-large: build
+test-large: test-build
 	ctest --test-dir $(BUILD) --output-on-failure -L large
 
+# The Lua tests under valgrind's memcheck (lua5.1), all of them.
+memcheck: test-build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -L 'memcheck|leaks'
+
 # The whole test suite against an ASan + UBSan build of the module and tests.
-sanitize: deps
-	cmake --preset sanitize
+sanitize:
+	@$(DEPS) sanitize
+	cmake --preset sanitize -DVORSEL_TESTS=ON >/dev/null
 	cmake --build build-sanitize -j $(JOBS)
 	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS) -LE large
 
-# clang-tidy (.clang-tidy) and cppcheck on the module's code.
-lint: build
+# Benchmark: tables, peak memory, instruction counts and chart in $(BUILD)/bench/.
+bench:
+	@$(DEPS) bench
+	@$(CONFIGURE) -DVORSEL_BENCH=ON >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+	bench/run.sh $(BUILD)
+
+# clang-tidy (.clang-tidy) and cppcheck on the module's code, luacheck on the Lua.
+lint:
+	@$(DEPS) lint
+	@$(CONFIGURE) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
 	clang-tidy -p $(BUILD) --quiet binding/*.cpp seal/*.cpp 2>&1 | grep -v 'warnings generated' ; test $${PIPESTATUS[0]} -eq 0
-	cppcheck --enable=warning,style,performance,portability --std=c++20 --error-exitcode=1 \
+	cppcheck --enable=warning,style,performance,portability --std=c++17 --error-exitcode=1 \
 	  --inline-suppr --quiet -I . binding seal
 	luacheck --quiet .
 
 # luarocks make into a private tree, and cmake --install into a private prefix.
 install-check: build
+	@$(DEPS) install-check
 	tests/check_install.sh $(BUILD)
 
 # vorsel.dll for 64-bit Windows, cross-built with mingw-w64, then checked.
-windows: deps
-	cmake --preset windows
+windows:
+	@$(DEPS) windows
+	cmake --preset windows >/dev/null
 	cmake --build build-windows -j $(JOBS)
 	tests/check_windows_dll.sh build-windows/vorsel.dll
 
-# The Lua tests under valgrind's memcheck.
-memcheck: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -L memcheck
-
 # libFuzzer on the Lua-facing functions and on unseal, FUZZ_SECONDS each.
 FUZZ_SECONDS ?= 60
-fuzz: deps
-	cmake --preset fuzz
+fuzz:
+	@$(DEPS) fuzz
+	cmake --preset fuzz >/dev/null
 	cmake --build build-fuzz -j $(JOBS)
 	for t in lua_calls unseal; do \
 	  mkdir -p build-fuzz/corpus/$$t && \

@@ -20,14 +20,11 @@ int read_byte_table(lua_State *L, int index, std::uint8_t *dest, std::int64_t co
     return 0;
 }
 
-void push_byte_table(lua_State *L, const std::uint8_t *bytes, std::uint32_t first,
-                     std::uint32_t end)
+void fill_byte_table(lua_State *L, int index, const std::uint8_t *bytes, std::uint32_t count)
 {
-    const int n = first < end ? static_cast<int>(end - first) : 0;
-    const std::uint8_t *in = bytes + first;
-    lua_createtable(L, n, 0); /* result on top */
+    const int n = static_cast<int>(count);
     for (int k = 1; k <= n; ++k) {
-        lua_pushnumber(L, in[k - 1]);
-        lua_rawseti(L, -2, k); /* stored in the preallocated array part */
+        lua_pushnumber(L, bytes[k - 1]);
+        lua_rawseti(L, index, k); /* an existing slot: no allocation */
     }
 }

@@ -26,8 +26,8 @@ inline std::uint8_t number_to_byte(lua_Number x)
 int read_byte_table(lua_State *L, int index, std::uint8_t *dest, std::int64_t count,
                     std::uint32_t offset);
 
-// Pushes a new table holding bytes[first .. end) at keys 1 upward (empty when
-// first >= end). The table is created at its final size, so only its
-// creation can raise (the runtime's memory or size error); filling it cannot.
-void push_byte_table(lua_State *L, const std::uint8_t *bytes, std::uint32_t first,
-                     std::uint32_t end);
+// Stores bytes[0 .. count) at keys 1 .. count of the table at stack index
+// `index` (positive), as numbers 0 to 255. Every one of those keys must
+// already have its slot (the table was created with room for them, or they
+// were set before), so nothing is allocated and nothing can raise.
+void fill_byte_table(lua_State *L, int index, const std::uint8_t *bytes, std::uint32_t count);

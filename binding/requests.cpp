@@ -2,9 +2,13 @@
 // core, and the result table.
 //
 // Lua errors are longjmps in stock Lua 5.1, so nothing here has a destructor,
-// and the buffer is freed before every raise. The only Lua call that can
-// raise while the buffer is held is the building of the result table; it runs
-// under lua_pcall, and its error is re-raised unchanged after the free.
+// and the buffer is freed before every raise of the module's own. The
+// runtime's own errors (memory, table size) can only come from creating the
+// result table, and that happens before the buffer exists: once the buffer
+// is allocated, the call makes no Lua call that can raise or run Lua code.
+// The result is filled into slots that already exist, the buffer is freed,
+// and the table is returned. Nothing of a call is left where Lua can reach
+// it, except the stateless table maker used for large results.
 #include "binding/requests.hpp"
 
 #include <cstdint>
@@ -30,19 +34,62 @@ constexpr std::size_t MAX_SEALED_BYTES = MAX_INPUT_BYTES + 16;
 constexpr int ENCRYPT = 0; // any other direction decrypts
 constexpr int DECRYPT = 1;
 
-// What the protected builder turns into the result table.
-struct result_range {
-    const std::uint8_t *bytes;
-    std::uint32_t first;
-    std::uint32_t end;
-};
+// Results longer than this are created under lua_pcall, so that the
+// runtime's size error can be told apart and answered by growing the table
+// (LuaJIT creates tables of at most 2^27 + 1 array slots, but grows them
+// further). Below it no runtime has a size error and the call is direct.
+constexpr std::uint32_t PROTECTED_RESULT = 65536;
 
-// Called through lua_pcall with the range as light userdata.
-int build_result(lua_State *L)
+// Stack slots of one call.
+constexpr int INPUT = 1;
+constexpr int KEY = 2;
+constexpr int RESULT = 3;
+
+// Pushes a table created with room for argument 1 elements (0 when that is
+// not a count the module could ask for). It holds no pointer and no state:
+// Lua code that finds it through the debug library may call it with
+// anything, at any time.
+int make_result_table(lua_State *L)
 {
-    const auto *range = static_cast<const result_range *>(lua_touserdata(L, 1));
-    push_byte_table(L, range->bytes, range->first, range->end);
+    const lua_Number n = lua_tonumber(L, 1);
+    const bool valid = n >= 0 && n <= static_cast<lua_Number>(MAX_SEALED_BYTES);
+    lua_createtable(L, valid ? static_cast<int>(n) : 0, 0);
     return 1;
+}
+
+// Sets keys 1 .. count of the table on top, so that every slot exists.
+void grow_to(lua_State *L, std::uint32_t count)
+{
+    const int n = static_cast<int>(count);
+    for (int k = 1; k <= n; ++k) {
+        lua_pushnumber(L, 0);
+        lua_rawseti(L, -2, k);
+    }
+}
+
+// Pushes the result table with a slot for each of keys 1 .. count. Called
+// while the call holds nothing, so every error here is simply the runtime's.
+void push_result_table(lua_State *L, std::uint32_t count)
+{
+    if (count <= PROTECTED_RESULT) {
+        lua_createtable(L, static_cast<int>(count), 0);
+        return;
+    }
+    lua_pushcfunction(L, make_result_table);
+    lua_pushnumber(L, count);
+    const int status = lua_pcall(L, 1, 1, 0);
+    if (status == LUA_ERRMEM) {
+        lua_error(L); /* the runtime's memory error, unchanged */
+    }
+    // With a hook set, Lua code may have changed what the maker was asked
+    // for or what it gave back: then, as after the runtime's size error, a
+    // new table is grown instead, every slot made by setting it.
+    if (status == 0 && lua_type(L, -1) == LUA_TTABLE && lua_gethook(L) == nullptr) {
+        return;
+    }
+    lua_settop(L, -2);
+    lua_createtable(L, 0, 0);
+    grow_to(L, count);
 }
 
 int crypto_process(lua_State *L, int direction)
@@ -51,37 +98,43 @@ int crypto_process(lua_State *L, int direction)
     if (lua_gettop(L) != 2) {
         return luaL_errorlevel(L, MSG_ARGS);
     }
-    if (lua_type(L, 1) != LUA_TTABLE) {
+    if (lua_type(L, INPUT) != LUA_TTABLE) {
         return luaL_errorlevel(L, MSG_INPUT);
     }
-    if (lua_type(L, 2) != LUA_TTABLE) {
+    if (lua_type(L, KEY) != LUA_TTABLE) {
         return luaL_errorlevel(L, MSG_KEY);
     }
     // n - 1 wraps for n = 0, so one test rejects both the empty table and
     // anything above the limit.
-    const std::size_t n = lua_objlen(L, 1);
+    const std::size_t n = lua_objlen(L, INPUT);
     const std::size_t limit = encrypting ? MAX_INPUT_BYTES : MAX_SEALED_BYTES;
     if (n - 1 > limit - 1) {
         return luaL_errorlevel(L, MSG_INPUT);
     }
-    if (lua_objlen(L, 2) != KEY_BYTES) {
+    if (lua_objlen(L, KEY) != KEY_BYTES) {
         return luaL_errorlevel(L, MSG_KEY);
     }
 
     const auto length = static_cast<std::uint32_t>(n);
     const seal_sizes sizes = encrypting ? seal_layout(length) : seal_sizes{0, length};
     const std::uint32_t header = encrypting ? SEAL_HEADER_SIZE : 0;
-
-    // Pushed before the buffer exists: these may raise, nothing is held yet.
-    result_range range{nullptr, 0, 0};
-    lua_pushcfunction(L, build_result);
-    lua_pushlightuserdata(L, &range);
+    // A payload is at most the sealed length less the header.
+    const std::uint32_t room = encrypting                    ? sizes.total
+                               : length > SEAL_HEADER_SIZE ? length - SEAL_HEADER_SIZE
+                                                           : 0;
+    push_result_table(L, room);
+    // Lua code may have run while the table was made (a finalizer, a hook)
+    // and replaced what the stack holds: the reads below test the arguments
+    // again, and this tests the result.
+    if (lua_type(L, RESULT) != LUA_TTABLE) {
+        return luaL_errorlevel(L, MSG_MEMORY);
+    }
 
     auto *buffer = static_cast<std::uint8_t *>(std::malloc(sizes.total));
     if (buffer == nullptr) {
         return luaL_errorlevel(L, MSG_MEMORY);
     }
-    if (read_byte_table(L, 1, buffer, static_cast<std::int64_t>(n), header) != 0) {
+    if (read_byte_table(L, INPUT, buffer, static_cast<std::int64_t>(n), header) != 0) {
         std::free(buffer);
         return luaL_errorlevel(L, MSG_INPUT);
     }
@@ -89,14 +142,14 @@ int crypto_process(lua_State *L, int direction)
         seal_frame(buffer, length, sizes.pad);
     }
     std::uint8_t key[KEY_BYTES];
-    if (read_byte_table(L, 2, key, KEY_BYTES, 0) != 0) {
+    if (read_byte_table(L, KEY, key, KEY_BYTES, 0) != 0) {
         std::free(buffer);
         return luaL_errorlevel(L, MSG_KEY);
     }
 
     if (encrypting) {
         seal_encipher(buffer, sizes.total, key);
-        range = {buffer, 0, sizes.total};
+        fill_byte_table(L, RESULT, buffer, sizes.total);
     } else {
         std::uint8_t pad = 0;
         std::uint32_t end = 0;
@@ -104,14 +157,16 @@ int crypto_process(lua_State *L, int direction)
             std::free(buffer);
             return luaL_errorlevel(L, MSG_FORMAT);
         }
-        range = {buffer, SEAL_HEADER_SIZE, end};
+        const std::uint32_t count = end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0;
+        fill_byte_table(L, RESULT, buffer + SEAL_HEADER_SIZE, count);
+        // The slots past the payload (at most the pad count) stay empty.
+        for (std::uint32_t k = count + 1; k <= room; ++k) {
+            lua_pushnil(L);
+            lua_rawseti(L, RESULT, static_cast<int>(k));
+        }
     }
-
-    const int status = lua_pcall(L, 1, 1, 0); /* result or the runtime's error on top */
     std::free(buffer);
-    if (status != 0) {
-        return lua_error(L);
-    }
+    lua_settop(L, RESULT);
     return 1;
 }
 

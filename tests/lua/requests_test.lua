@@ -65,7 +65,7 @@ describe("argument checks", function()
     end
   end)
 
-  it("limit encrypt's input to 2^28 elements, before any allocation", function()
+  it("limit encrypt's input to 2^28 elements", function()
     S.raises(MSG.input, encrypt, S.table_with_length(S.MAX_INPUT + 1), k)
     -- 2^28 passes the input test: the key test comes next.
     S.raises(MSG.key, encrypt, S.table_with_length(S.MAX_INPUT), S.range(15))
@@ -214,30 +214,49 @@ describe("decrypt", function()
   end)
 end)
 
--- These run a child interpreter under ulimit -v, which cannot hold a
--- sanitizer's shadow memory: the sanitizer build skips them.
-local memory_it = os.getenv("VORSEL_SANITIZED") and pending or it
+-- These run a child interpreter under ulimit -v or with a malloc that fails
+-- on purpose; neither goes with a sanitizer's runtime, so the sanitizer
+-- build skips them, and so does a platform without them.
+local failing_malloc = os.getenv("VORSEL_FAILING_MALLOC")
+local memory_it = (os.getenv("VORSEL_SANITIZED") or not failing_malloc) and pending or it
 
 describe("memory", function()
   memory_it("reports a buffer that cannot be allocated with the memory message", function()
-    local out = S.run_child([[
-      local S = dofile("support.lua")
-      local ok, err = pcall(require("vorsel").encrypt, S.table_with_length(2^28), S.key())
-      print(ok, err)
-    ]], "ulimit -v 150000;")
-    assert.are.equal("false\t" .. MSG.memory .. "\n", out)
-  end)
-
-  memory_it("passes the runtime's own memory error through unchanged", function()
-    -- The 16 MiB buffer fits, the 16 Mi-element result table does not.
+    -- encrypt of 100003 bytes and decrypt of the 100016 elements it seals
+    -- into both ask for a 100016-byte buffer, which this malloc refuses.
     local out = S.run_child([[
       local S = dofile("support.lua")
       local v = require("vorsel")
-      local ok, err = pcall(v.encrypt, S.table_with_length(2^24), S.key())
-      print(ok, err)
+      print(pcall(v.encrypt, S.range(100003), S.key()))
+      print(pcall(v.decrypt, S.range(100016), S.key()))
       -- The state is still usable afterwards.
       print(#v.decrypt(v.encrypt({1, 2, 3}, S.key()), S.key()))
+    ]], "VORSEL_FAIL_MALLOC_SIZE=100016 LD_PRELOAD=" .. (failing_malloc or ""))
+    assert.are.equal(("false\t%s\n"):rep(2):format(MSG.memory, MSG.memory) .. "3\n", out)
+  end)
+
+  memory_it("passes the runtime's own memory error through unchanged", function()
+    -- The result table is made before the buffer: these do not fit, and
+    -- nothing else has been allocated yet.
+    local out = S.run_child([[
+      local S = dofile("support.lua")
+      local v = require("vorsel")
+      print(pcall(v.encrypt, S.table_with_length(2^24), S.key()))
+      print(pcall(v.encrypt, S.table_with_length(2^28), S.key()))
+      print(#v.decrypt(v.encrypt({1, 2, 3}, S.key()), S.key()))
     ]], "ulimit -v 120000;")
-    assert.are.equal("false\tnot enough memory\n3\n", out)
+    assert.are.equal("false\tnot enough memory\nfalse\tnot enough memory\n3\n", out)
+  end)
+
+  memory_it("rejects an input over the limit before allocating anything", function()
+    -- Under this limit a result or buffer of that size could not be made:
+    -- the input message shows that neither was attempted.
+    local out = S.run_child([[
+      local S = dofile("support.lua")
+      local v = require("vorsel")
+      print(pcall(v.encrypt, S.table_with_length(2^28 + 1), S.key()))
+      print(pcall(v.decrypt, S.table_with_length(2^28 + 17), S.key()))
+    ]], "ulimit -v 120000;")
+    assert.are.equal(("false\t%s\n"):rep(2):format(MSG.input, MSG.input), out)
   end)
 end)

@@ -1,0 +1,165 @@
+-- Lua code with the debug library against the module: whatever C function
+-- or value the module leaves on the call stack may be replaced, kept and
+-- called later with anything. No crash, no read of memory the module no
+-- longer owns, no plaintext of an ended call; results stay right.
+local S = require("support")
+local vorsel = require("vorsel")
+local MSG = S.MSG
+local unpack = table.unpack or unpack
+
+-- Every function reachable from the globals: what is not among them and is
+-- written in C is the module's (or the runtime's) hidden helper.
+local known = {}
+for _, v in pairs(_G) do
+  if type(v) == "function" then known[v] = true end
+  if type(v) == "table" then
+    for _, f in pairs(v) do
+      if type(f) == "function" then known[f] = true end
+    end
+  end
+end
+
+local function hidden_c_function(level)
+  local info = debug.getinfo(level + 1, "Sf")
+  return info and info.what == "C" and not known[info.func] and info.func
+end
+
+-- Runs fn(...) with `hook` called for every hidden C function's call and
+-- return; within `hook` that function is at level 3 (1 is the hook itself,
+-- 2 the debug hook that calls it). Returns pcall's results.
+local function with_hook(hook, fn, ...)
+  debug.sethook(function(event)
+    if hidden_c_function(2) then hook(event) end
+  end, "cr")
+  local results = { pcall(fn, ...) }
+  debug.sethook()
+  return unpack(results)
+end
+
+-- The module's large results take the path with a helper on the stack.
+local LARGE = 70000
+local k = S.key(9)
+local small, large = S.range(3), S.range(LARGE)
+local small_sealed, large_sealed = vorsel.encrypt(small, k), vorsel.encrypt(large, k)
+
+-- The values in the slots of the function at `level` (as the caller sees
+-- it), and the setting of every one of them to `value`.
+local function slot_values(level)
+  local values, i = {}, 1
+  while true do
+    local name, v = debug.getlocal(level + 1, i)
+    if not name then return values end
+    values[i] = v
+    i = i + 1
+  end
+end
+
+local function set_slots(level, value)
+  local i = 1
+  while debug.getlocal(level + 1, i) do
+    debug.setlocal(level + 1, i, value)
+    i = i + 1
+  end
+  return i - 1
+end
+
+local function is_module_message(err)
+  for _, m in pairs(MSG) do
+    if err == m then return true end
+  end
+  return false
+end
+
+describe("hostile debug-library code", function()
+  it("argument replaced: a helper whose arguments are set to nil changes no result", function()
+    local cases = { { vorsel.encrypt, small, small_sealed }, { vorsel.encrypt, large, large_sealed },
+      { vorsel.decrypt, small_sealed, small }, { vorsel.decrypt, large_sealed, large } }
+    for _, c in ipairs(cases) do
+      local replaced = 0
+      local ok, result = with_hook(function(event)
+        if event == "call" then replaced = replaced + set_slots(3, nil) end
+      end, c[1], c[2], k)
+      assert.is_true(ok, result)
+      if c[2] == large or c[2] == large_sealed then assert.is_true(replaced > 0) end
+      assert.are.same(c[3], result)
+    end
+  end)
+
+  -- Keeps every hidden C function and every value it was given.
+  local function collect(fn, input)
+    local saved, values = {}, {}
+    local ok = with_hook(function()
+      saved[#saved + 1] = hidden_c_function(3)
+      for _, v in pairs(slot_values(3)) do values[#values + 1] = v end
+    end, fn, input, k)
+    assert.is_true(ok)
+    return saved, values
+  end
+
+  -- Calls each saved function with each argument; whatever comes back holds
+  -- no element (so no byte of any call's data).
+  local function call_all(saved, args)
+    for _, f in ipairs(saved) do
+      for _, a in ipairs(args) do
+        local ok, r = pcall(f, a)
+        if ok and type(r) == "table" then assert.is_nil(next(r)) end
+      end
+      local ok, r = pcall(f)
+      if ok and type(r) == "table" then assert.is_nil(next(r)) end
+    end
+  end
+
+  it("helper called later: it takes any argument without harm", function()
+    local saved, values = collect(vorsel.encrypt, large)
+    assert.is_true(#saved > 0, "the large path has a helper to find")
+    local args = { 1, 0, -1, 2 ^ 31, 2 ^ 40, 0 / 0, 1 / 0, "x", "12", true, {}, print, LARGE }
+    for _, v in ipairs(values) do args[#args + 1] = v end
+    call_all(saved, args)
+  end)
+
+  it("stale pointer: nothing a deep decrypt left behind reaches its plaintext", function()
+    local saved, values
+    local function deep(n)
+      if n == 0 then
+        saved, values = collect(vorsel.decrypt, large_sealed)
+        return
+      end
+      deep(n - 1)
+      return n -- not a tail call: the frames stay
+    end
+    deep(40)
+    for _, v in ipairs(values) do
+      assert.are_not.equal("userdata", type(v), "a pointer was handed to Lua")
+    end
+    call_all(saved, values)
+  end)
+
+  it("probe: any hidden argument or result, replaced by anything, gives a right result or a message", function()
+    local replacements = { false, 0, -1, 2 ^ 31, 2 ^ 53, 0 / 0, "x", {}, { 1, 2, 3 }, print }
+    local requests = { { vorsel.encrypt, small, small_sealed }, { vorsel.encrypt, large, large_sealed },
+      { vorsel.decrypt, small_sealed, small }, { vorsel.decrypt, large_sealed, large } }
+    local runs = 0
+    for _, req in ipairs(requests) do
+      for _, value in ipairs(replacements) do
+        -- Level 3 is the hidden function; level 4 is the module's own frame.
+        for _, level in ipairs({ 3, 4 }) do
+          for _, when in ipairs({ "call", "return" }) do
+            local ok, result = with_hook(function(event)
+              if event == when then set_slots(level, value) end
+            end, req[1], req[2], k)
+            runs = runs + 1
+            if ok then
+              assert.are.equal("table", type(result))
+              if level == 3 then assert.are.same(req[3], result) end
+            else
+              assert.is_true(is_module_message(result), tostring(result))
+            end
+          end
+        end
+      end
+    end
+    assert.are.equal(#requests * #replacements * 4, runs)
+    -- The state is sound afterwards.
+    assert.are.same(large, vorsel.decrypt(vorsel.encrypt(large, k), k))
+  end)
+end)
