@@ -2,7 +2,8 @@
 # Installs the module the two ways a user would, each into a private folder,
 # and loads it from there with plain lua5.1:
 #   - luarocks --lua-version=5.1 --tree T make (and luarocks lint);
-#   - cmake --install <build dir> --prefix P, into P/lib/lua/5.1.
+#   - cmake --install <build dir> --prefix P, into P/lib/lua/5.1;
+#   - a plain CMake build without test tools, and add_subdirectory.
 #   tests/check_install.sh [build dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,7 +28,13 @@ try_module "$work/tree/lib/lua/5.1/?.so"
 # The tree as LuaRocks itself sets it up for a shell.
 eval "$(luarocks --lua-version=5.1 --tree "$work/tree" path)"
 lua5.1 -e 'require "vorsel"; print("found through luarocks path")'
+rock_dir=$(luarocks --lua-version=5.1 --tree "$work/tree" show --rock-dir vorsel)
+test -f "$rock_dir/types/vorsel.lua" || { echo "FAIL: no type definitions in $rock_dir/types"; exit 1; }
+echo "type definitions in the rock's folder: types/vorsel.lua"
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 try_module "$work/prefix/lib/lua/5.1/?.so"
+test -f "$work/prefix/share/vorsel/types/vorsel.lua"
+
+tests/check_cmake_use.sh
 echo "install checks passed"
