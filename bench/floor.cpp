@@ -27,9 +27,10 @@ int roundtrip_with(lua_State *L, bool grow)
     } else {
         lua_createtable(L, static_cast<int>(count), 0);
     }
+    const int result = lua_gettop(L);
     auto *buffer = static_cast<std::uint8_t *>(std::malloc(n + 1));
     read_byte_table(L, 1, buffer, static_cast<std::int64_t>(n), 0);
-    fill_byte_table(L, 2, buffer, count);
+    fill_byte_table(L, result, buffer, count);
     std::free(buffer);
     return 1;
 }

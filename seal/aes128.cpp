@@ -60,22 +60,36 @@ constexpr std::uint8_t RCON[11] = {0x00, 0x01, 0x02, 0x04, 0x08, 0x10,
 
 // ---- Packed-column helpers ----------------------------------------------
 
-// A column is byte 0 in the low bits whatever the host's byte order. Built
-// from its bytes, it compiles to one 32-bit load or store (plus a byte swap
-// on big-endian hosts). Whole-word stores matter: round keys written a byte
-// at a time and read back as words stall the store buffer.
+// A column is read and written as one 32-bit access, byte 0 in the low
+// bits whatever the host's byte order. Whole-word stores matter: round keys
+// written a byte at a time and read back as words stall the store buffer.
+inline bool host_is_little_endian()
+{
+    const std::uint32_t one = 1;
+    std::uint8_t first = 0;
+    std::memcpy(&first, &one, 1);
+    return first == 1; // a constant once compiled
+}
+
+inline std::uint32_t from_little_endian(std::uint32_t w)
+{
+    if (host_is_little_endian()) {
+        return w;
+    }
+    return ((w & 0xffU) << 24) | ((w & 0xff00U) << 8) | ((w >> 8) & 0xff00U) | (w >> 24);
+}
+
 inline std::uint32_t load_column(const std::uint8_t *p)
 {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    std::uint32_t w = 0;
+    std::memcpy(&w, p, sizeof w);
+    return from_little_endian(w);
 }
 
 inline void store_column(std::uint8_t *p, std::uint32_t w)
 {
-    p[0] = static_cast<std::uint8_t>(w);
-    p[1] = static_cast<std::uint8_t>(w >> 8);
-    p[2] = static_cast<std::uint8_t>(w >> 16);
-    p[3] = static_cast<std::uint8_t>(w >> 24);
+    w = from_little_endian(w); // the swap is its own inverse
+    std::memcpy(p, &w, sizeof w);
 }
 
 // Rotating right by 8 moves row r + 1 into row r.
