@@ -7,7 +7,9 @@
 // result table, and that happens before the buffer exists: once the buffer
 // is allocated, the call makes no Lua call that can raise or run Lua code.
 // The result is filled into slots that already exist, the buffer is freed,
-// and the table is returned. Nothing of a call is left where Lua can reach
+// and the table is returned. decrypt deciphers the first block once before
+// all this, to learn the payload's length (or the format error) while it
+// holds nothing. Nothing of a call is left where Lua can reach
 // it, except the stateless table maker used for large results.
 #include "binding/requests.hpp"
 
@@ -118,14 +120,32 @@ int crypto_process(lua_State *L, int direction)
     const auto length = static_cast<std::uint32_t>(n);
     const seal_sizes sizes = encrypting ? seal_layout(length) : seal_sizes{0, length};
     const std::uint32_t header = encrypting ? SEAL_HEADER_SIZE : 0;
-    // A payload is at most the sealed length less the header.
-    const std::uint32_t room = encrypting                    ? sizes.total
-                               : length > SEAL_HEADER_SIZE ? length - SEAL_HEADER_SIZE
-                                                           : 0;
-    push_result_table(L, room);
+    std::uint8_t key[KEY_BYTES];
+    std::uint32_t count = sizes.total; // elements of the result
+    std::uint32_t end = 0;
+    if (!encrypting) {
+        // The first block and the key tell the payload's length (or the
+        // format error) before anything is allocated.
+        std::uint8_t first[BLOCK_BYTES];
+        std::uint8_t pad = 0;
+        const std::int64_t head = n < BLOCK_BYTES ? 0 : BLOCK_BYTES;
+        if (read_byte_table(L, INPUT, first, head, 0) != 0) {
+            return luaL_errorlevel(L, MSG_INPUT);
+        }
+        if (read_byte_table(L, KEY, key, KEY_BYTES, 0) != 0) {
+            return luaL_errorlevel(L, MSG_KEY);
+        }
+        if (unseal_header(first, length, key, &pad, &end) != 0) {
+            return luaL_errorlevel(L, MSG_FORMAT);
+        }
+        count = end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0;
+    }
+
+    push_result_table(L, count);
     // Lua code may have run while the table was made (a finalizer, a hook)
     // and replaced what the stack holds: the reads below test the arguments
-    // again, and this tests the result.
+    // again, this tests the result, and decrypt checks that the payload
+    // still has the length the table was made for.
     if (lua_type(L, RESULT) != LUA_TTABLE) {
         return luaL_errorlevel(L, MSG_MEMORY);
     }
@@ -140,30 +160,20 @@ int crypto_process(lua_State *L, int direction)
     }
     if (encrypting) {
         seal_frame(buffer, length, sizes.pad);
-    }
-    std::uint8_t key[KEY_BYTES];
-    if (read_byte_table(L, KEY, key, KEY_BYTES, 0) != 0) {
-        std::free(buffer);
-        return luaL_errorlevel(L, MSG_KEY);
-    }
-
-    if (encrypting) {
+        if (read_byte_table(L, KEY, key, KEY_BYTES, 0) != 0) {
+            std::free(buffer);
+            return luaL_errorlevel(L, MSG_KEY);
+        }
         seal_encipher(buffer, sizes.total, key);
-        fill_byte_table(L, RESULT, buffer, sizes.total);
+        fill_byte_table(L, RESULT, buffer, count);
     } else {
         std::uint8_t pad = 0;
-        std::uint32_t end = 0;
-        if (unseal(buffer, sizes.total, key, &pad, &end) != 0) {
+        std::uint32_t unsealed_end = 0;
+        if (unseal(buffer, sizes.total, key, &pad, &unsealed_end) != 0 || unsealed_end != end) {
             std::free(buffer);
             return luaL_errorlevel(L, MSG_FORMAT);
         }
-        const std::uint32_t count = end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0;
         fill_byte_table(L, RESULT, buffer + SEAL_HEADER_SIZE, count);
-        // The slots past the payload (at most the pad count) stay empty.
-        for (std::uint32_t k = count + 1; k <= room; ++k) {
-            lua_pushnil(L);
-            lua_rawseti(L, RESULT, static_cast<int>(k));
-        }
     }
     std::free(buffer);
     lua_settop(L, RESULT);

@@ -23,26 +23,54 @@ void seal_encipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_
     }
 }
 
+namespace {
+
+// The checks on a deciphered first block: the magic, then the pad count.
+int check_header(const std::uint8_t *plain, std::uint32_t length, std::uint8_t *pad,
+                 std::uint32_t *end)
+{
+    if (std::memcmp(plain, SEAL_MAGIC, sizeof SEAL_MAGIC) != 0) {
+        return -1;
+    }
+    const std::uint8_t p = plain[8];
+    if (p > 15) {
+        return -1;
+    }
+    // The padding itself is not examined. length >= 16 > p: no wrap.
+    *pad = p;
+    *end = length - p;
+    return 0;
+}
+
+// Sealing only ever makes whole blocks; anything else was not made by it,
+// and a partial block could not be deciphered.
+bool whole_blocks(std::uint32_t length)
+{
+    return length >= BLOCK_BYTES && length % BLOCK_BYTES == 0;
+}
+
+} // namespace
+
+int unseal_header(const std::uint8_t first_block[BLOCK_BYTES], std::uint32_t length,
+                  const std::uint8_t key[KEY_BYTES], std::uint8_t *pad, std::uint32_t *end)
+{
+    if (!whole_blocks(length)) {
+        return -1;
+    }
+    std::uint8_t plain[BLOCK_BYTES];
+    std::memcpy(plain, first_block, BLOCK_BYTES);
+    aes128_decrypt_block(plain, key);
+    return check_header(plain, length, pad, end);
+}
+
 int unseal(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES],
            std::uint8_t *pad, std::uint32_t *end)
 {
-    // Sealing only ever makes whole blocks; anything else was not made by it,
-    // and a partial block could not be deciphered.
-    if (length < BLOCK_BYTES || length % BLOCK_BYTES != 0) {
+    if (!whole_blocks(length)) {
         return -1;
     }
     for (std::uint32_t offset = 0; offset < length; offset += BLOCK_BYTES) {
         aes128_decrypt_block(buffer + offset, key);
     }
-    if (std::memcmp(buffer, SEAL_MAGIC, sizeof SEAL_MAGIC) != 0) {
-        return -1;
-    }
-    const std::uint8_t p = buffer[8];
-    if (p > 15) {
-        return -1;
-    }
-    // The padding itself is not examined.
-    *pad = p;
-    *end = p < length ? length - p : 0;
-    return 0;
+    return check_header(buffer, length, pad, end);
 }

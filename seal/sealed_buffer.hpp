@@ -43,3 +43,10 @@ void seal_encipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_
 // nothing is read), a wrong magic, or a pad count above 15.
 int unseal(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES],
            std::uint8_t *pad, std::uint32_t *end);
+
+// unseal's outcome and outputs from the first block alone (its 16 bytes as
+// sealed, left untouched) and the total length, without the rest of the
+// buffer: lets a caller learn the payload's length before it holds the
+// whole buffer.
+int unseal_header(const std::uint8_t first_block[BLOCK_BYTES], std::uint32_t length,
+                  const std::uint8_t key[KEY_BYTES], std::uint8_t *pad, std::uint32_t *end);

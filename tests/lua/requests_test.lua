@@ -224,11 +224,12 @@ describe("memory", function()
   memory_it("reports a buffer that cannot be allocated with the memory message", function()
     -- encrypt of 100003 bytes and decrypt of the 100016 elements it seals
     -- into both ask for a 100016-byte buffer, which this malloc refuses.
+    local sealed = vorsel.encrypt(S.range(100003), S.key())
     local out = S.run_child([[
       local S = dofile("support.lua")
       local v = require("vorsel")
       print(pcall(v.encrypt, S.range(100003), S.key()))
-      print(pcall(v.decrypt, S.range(100016), S.key()))
+      print(pcall(v.decrypt, {]] .. table.concat(sealed, ",") .. [[}, S.key()))
       -- The state is still usable afterwards.
       print(#v.decrypt(v.encrypt({1, 2, 3}, S.key()), S.key()))
     ]], "VORSEL_FAIL_MALLOC_SIZE=100016 LD_PRELOAD=" .. (failing_malloc or ""))
@@ -248,7 +249,7 @@ describe("memory", function()
     assert.are.equal("false\tnot enough memory\nfalse\tnot enough memory\n3\n", out)
   end)
 
-  memory_it("rejects an input over the limit before allocating anything", function()
+  memory_it("rejects an input over the limit, or a bad header, before allocating anything", function()
     -- Under this limit a result or buffer of that size could not be made:
     -- the input message shows that neither was attempted.
     local out = S.run_child([[
@@ -256,7 +257,9 @@ describe("memory", function()
       local v = require("vorsel")
       print(pcall(v.encrypt, S.table_with_length(2^28 + 1), S.key()))
       print(pcall(v.decrypt, S.table_with_length(2^28 + 17), S.key()))
+      -- Decrypt reads the header from the first block before it allocates.
+      print(pcall(v.decrypt, S.table_with_length(2^28 + 16), S.key()))
     ]], "ulimit -v 120000;")
-    assert.are.equal(("false\t%s\n"):rep(2):format(MSG.input, MSG.input), out)
+    assert.are.equal(("false\t%s\n"):rep(3):format(MSG.input, MSG.input, MSG.format), out)
   end)
 end)

@@ -1,6 +1,7 @@
 // The sealed buffer format: layout, framing, sealing and unsealing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <numeric>
 #include <vector>
@@ -38,13 +39,34 @@ bytes encipher(bytes plain)
     return plain;
 }
 
+// unseal, with a check that unseal_header, given the same buffer's first
+// block alone (which it must leave as it is), has the same outcome and
+// outputs. Every test below goes through here.
+int checked_unseal(bytes &buffer, const bytes &key, std::uint8_t *pad, std::uint32_t *end)
+{
+    const auto length = static_cast<std::uint32_t>(buffer.size());
+    bytes first(buffer.begin(), buffer.begin() + std::min<std::size_t>(buffer.size(), BLOCK_BYTES));
+    first.resize(BLOCK_BYTES, 0);
+    const bytes first_before = first;
+    std::uint8_t header_pad = 77;
+    std::uint32_t header_end = 77;
+    const int header_result = unseal_header(first.data(), length, key.data(), &header_pad, &header_end);
+    const int result = unseal(buffer.data(), length, key.data(), pad, end);
+    EXPECT_EQ(result, header_result) << "length " << length;
+    EXPECT_EQ(first_before, first);
+    if (result == 0) {
+        EXPECT_EQ(*pad, header_pad);
+        EXPECT_EQ(*end, header_end);
+    }
+    return result;
+}
+
 // Unseals and returns the payload, or fails the test.
 bytes open(bytes sealed, const bytes &key = KEY)
 {
     std::uint8_t pad = 0;
     std::uint32_t end = 0;
-    EXPECT_EQ(0, unseal(sealed.data(), static_cast<std::uint32_t>(sealed.size()), key.data(),
-                        &pad, &end));
+    EXPECT_EQ(0, checked_unseal(sealed, key, &pad, &end));
     if (end <= SEAL_HEADER_SIZE) {
         return {};
     }
@@ -55,7 +77,7 @@ int unseal_result(bytes sealed, const bytes &key = KEY)
 {
     std::uint8_t pad = 0;
     std::uint32_t end = 0;
-    return unseal(sealed.data(), static_cast<std::uint32_t>(sealed.size()), key.data(), &pad, &end);
+    return checked_unseal(sealed, key, &pad, &end);
 }
 
 bytes header_with_pad(std::uint8_t pad, std::size_t length)
@@ -154,8 +176,7 @@ TEST(SealedBuffer, OnlyWholeBlocksAreAccepted)
         const bytes before = buffer;
         std::uint8_t pad = 99;
         std::uint32_t end = 99;
-        EXPECT_EQ(-1, unseal(buffer.data(), static_cast<std::uint32_t>(length), KEY.data(), &pad,
-                             &end)) << "length " << length;
+        EXPECT_EQ(-1, checked_unseal(buffer, KEY, &pad, &end)) << "length " << length;
         EXPECT_EQ(before, buffer) << "length " << length << " was touched";
         EXPECT_EQ(99, pad);
     }
