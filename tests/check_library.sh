@@ -13,3 +13,9 @@ case "$needed" in
     *stdc++*|*liblua*|*luajit*|*libgcc_s*) echo "FAIL: unwanted runtime dependency"; exit 1 ;;
 esac
 readelf -S "$so" | grep -q '\.eh_frame' || { echo "FAIL: no unwind tables"; exit 1; }
+# The Windows import library is made from windows/lua51.def: it must name
+# exactly the Lua functions the module calls.
+def="$(dirname "$0")/../windows/lua51.def"
+used=$(nm -u "$so" | awk '$2 ~ /^lua/ {print $2}' | sort | tr '\n' ' ')
+listed=$(sed -n 's/^    \(lua[A-Za-z_]*\).*/\1/p' "$def" | sort | tr '\n' ' ')
+[ "$used" = "$listed" ] || { echo "FAIL: windows/lua51.def lists '$listed', the module uses '$used'"; exit 1; }
