@@ -1,4 +1,5 @@
 -- The module's entry, its table and version().
+local S = require("support")
 local VERSION_ARGS = "crypto.version: invalid number of arguments (should be none)"
 
 describe("require 'vorsel'", function()
@@ -21,8 +22,7 @@ describe("require 'vorsel'", function()
   end)
 
   it("reuses the same table when the entry runs again and restores its fields", function()
-    local path = (os.getenv("VORSEL_BUILD_DIR") or "../../build") .. "/vorsel.so"
-    local entry = assert(package.loadlib(path, "luaopen_vorsel"))
+    local entry = assert(package.loadlib(S.MODULE_FILE, "luaopen_vorsel"))
     vorsel.version = nil
     local again = entry()
     assert.are.equal(vorsel, again)
@@ -30,6 +30,15 @@ describe("require 'vorsel'", function()
     assert.are.equal("function", type(vorsel.version))
     assert.matches("Lua Library for Crypto v1.2", vorsel.version(), 1, true)
   end)
+end)
+
+S.it_if(S.WINDOWS, "a Windows path needs Windows", it, pending)("loads through package.loadlib from a path with backslashes", function()
+  local path = S.MODULE_FILE:gsub("/", "\\")
+  local entry = assert(package.loadlib(path, "luaopen_vorsel"))
+  assert.are.equal(require("vorsel"), entry())
+  local missing, err = package.loadlib(path, "luaopen_nothing")
+  assert.is_nil(missing)
+  assert.is_string(err)
 end)
 
 describe("version()", function()

@@ -215,10 +215,9 @@ describe("decrypt", function()
 end)
 
 -- These run a child interpreter under ulimit -v or with a malloc that fails
--- on purpose; neither goes with a sanitizer's runtime, so the sanitizer
--- build skips them, and so does a platform without them.
+-- on purpose.
+local memory_it = S.it_if(S.CHILDREN, S.NO_CHILDREN, it, pending)
 local failing_malloc = os.getenv("VORSEL_FAILING_MALLOC")
-local memory_it = (os.getenv("VORSEL_SANITIZED") or not failing_malloc) and pending or it
 
 describe("memory", function()
   memory_it("reports a buffer that cannot be allocated with the memory message", function()

@@ -13,6 +13,25 @@ support.MSG = {
 
 support.MAX_INPUT = 268435456 -- 2^28
 
+support.WINDOWS = package.config:sub(1, 1) == "\\"
+support.BUILD_DIR = os.getenv("VORSEL_BUILD_DIR") or "../../build"
+support.MODULE_FILE = support.BUILD_DIR .. (support.WINDOWS and "/vorsel.dll" or "/vorsel.so")
+
+-- The test file's `it` where the platform can run the test; elsewhere its
+-- `pending`, with the reason in the test's name. (busted's functions live
+-- in the test file's environment, so the file passes them.)
+function support.it_if(condition, reason, it, pending)
+  if condition then return it end
+  return function(name) pending(name .. " [skipped here: " .. reason .. "]") end
+end
+
+-- Children under ulimit -v, a preloaded malloc: Linux without sanitizers.
+support.CHILDREN = not support.WINDOWS and os.getenv("VORSEL_FAILING_MALLOC") ~= nil
+  and not os.getenv("VORSEL_SANITIZED")
+support.NO_CHILDREN = support.WINDOWS and "no ulimit -v or LD_PRELOAD on Windows"
+  or os.getenv("VORSEL_SANITIZED") and "a child under ulimit -v cannot hold the sanitizer's shadow memory"
+  or "this platform runs no child interpreters with a failing malloc"
+
 -- Asserts that fn(...) raises exactly the message.
 function support.raises(message, fn, ...)
   local ok, err = pcall(fn, ...)
@@ -52,6 +71,10 @@ end
 function support.hex(t)
   local s = type(t) == "string" and t or support.string_of(t)
   return (s:gsub(".", function(c) return string.format("%02x", c:byte()) end))
+end
+
+function support.unhex(h)
+  return (h:gsub("%x%x", function(x) return string.char(tonumber(x, 16)) end))
 end
 
 -- A table of a few dozen keys whose length (the border lua_objlen finds)
