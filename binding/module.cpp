@@ -18,7 +18,7 @@ constexpr const char MSG_VERSION_ARGS[] =
 int crypto_version(lua_State *L)
 {
     if (lua_gettop(L) != 0) {
-        return luaL_errorlevel(L, MSG_VERSION_ARGS);
+        return raise_error(L, MSG_VERSION_ARGS);
     }
     lua_pushstring(L, BANNER);
     return 1;

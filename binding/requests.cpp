@@ -98,23 +98,23 @@ int crypto_process(lua_State *L, int direction)
 {
     const bool encrypting = direction == ENCRYPT;
     if (lua_gettop(L) != 2) {
-        return luaL_errorlevel(L, MSG_ARGS);
+        return raise_error(L, MSG_ARGS);
     }
     if (lua_type(L, INPUT) != LUA_TTABLE) {
-        return luaL_errorlevel(L, MSG_INPUT);
+        return raise_error(L, MSG_INPUT);
     }
     if (lua_type(L, KEY) != LUA_TTABLE) {
-        return luaL_errorlevel(L, MSG_KEY);
+        return raise_error(L, MSG_KEY);
     }
     // n - 1 wraps for n = 0, so one test rejects both the empty table and
     // anything above the limit.
     const std::size_t n = lua_objlen(L, INPUT);
     const std::size_t limit = encrypting ? MAX_INPUT_BYTES : MAX_SEALED_BYTES;
     if (n - 1 > limit - 1) {
-        return luaL_errorlevel(L, MSG_INPUT);
+        return raise_error(L, MSG_INPUT);
     }
     if (lua_objlen(L, KEY) != KEY_BYTES) {
-        return luaL_errorlevel(L, MSG_KEY);
+        return raise_error(L, MSG_KEY);
     }
 
     const auto length = static_cast<std::uint32_t>(n);
@@ -130,13 +130,13 @@ int crypto_process(lua_State *L, int direction)
         std::uint8_t pad = 0;
         const std::int64_t head = n < BLOCK_BYTES ? 0 : BLOCK_BYTES;
         if (read_byte_table(L, INPUT, first, head, 0) != 0) {
-            return luaL_errorlevel(L, MSG_INPUT);
+            return raise_error(L, MSG_INPUT);
         }
         if (read_byte_table(L, KEY, key, KEY_BYTES, 0) != 0) {
-            return luaL_errorlevel(L, MSG_KEY);
+            return raise_error(L, MSG_KEY);
         }
         if (unseal_header(first, length, key, &pad, &end) != 0) {
-            return luaL_errorlevel(L, MSG_FORMAT);
+            return raise_error(L, MSG_FORMAT);
         }
         count = end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0;
     }
@@ -147,22 +147,22 @@ int crypto_process(lua_State *L, int direction)
     // again, this tests the result, and decrypt checks that the payload
     // still has the length the table was made for.
     if (lua_type(L, RESULT) != LUA_TTABLE) {
-        return luaL_errorlevel(L, MSG_MEMORY);
+        return raise_error(L, MSG_MEMORY);
     }
 
     auto *buffer = static_cast<std::uint8_t *>(std::malloc(sizes.total));
     if (buffer == nullptr) {
-        return luaL_errorlevel(L, MSG_MEMORY);
+        return raise_error(L, MSG_MEMORY);
     }
     if (read_byte_table(L, INPUT, buffer, static_cast<std::int64_t>(n), header) != 0) {
         std::free(buffer);
-        return luaL_errorlevel(L, MSG_INPUT);
+        return raise_error(L, MSG_INPUT);
     }
     if (encrypting) {
         seal_frame(buffer, length, sizes.pad);
         if (read_byte_table(L, KEY, key, KEY_BYTES, 0) != 0) {
             std::free(buffer);
-            return luaL_errorlevel(L, MSG_KEY);
+            return raise_error(L, MSG_KEY);
         }
         seal_encipher(buffer, sizes.total, key);
         fill_byte_table(L, RESULT, buffer, count);
@@ -171,7 +171,7 @@ int crypto_process(lua_State *L, int direction)
         std::uint32_t unsealed_end = 0;
         if (unseal(buffer, sizes.total, key, &pad, &unsealed_end) != 0 || unsealed_end != end) {
             std::free(buffer);
-            return luaL_errorlevel(L, MSG_FORMAT);
+            return raise_error(L, MSG_FORMAT);
         }
         fill_byte_table(L, RESULT, buffer + SEAL_HEADER_SIZE, count);
     }

@@ -65,7 +65,7 @@ end
 
 local function is_module_message(err)
   for _, m in pairs(MSG) do
-    if err == m then return true end
+    if S.message_of(err) == m then return true end
   end
   return false
 end

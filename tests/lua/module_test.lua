@@ -69,7 +69,7 @@ describe("version()", function()
     for _, call in ipairs(calls) do
       local ok, err = pcall(call)
       assert.is_false(ok)
-      assert.are.equal(VERSION_ARGS, err)
+      assert.are.equal(VERSION_ARGS, S.message_of(err))
     end
   end)
 end)

@@ -3,6 +3,7 @@
 local S = require("support")
 local vorsel = require("vorsel")
 local MSG = S.MSG
+local unpack = table.unpack or unpack
 local encrypt, decrypt = vorsel.encrypt, vorsel.decrypt
 
 local function copy(t)
@@ -76,6 +77,25 @@ describe("argument checks", function()
     S.raises(MSG.key, decrypt, S.table_with_length(S.MAX_INPUT + 16), S.range(15))
   end)
 end)
+
+S.it_if(S.HOST_ERRORS, "the module raises its errors itself in this build", it, pending)(
+  "raises every error through the host's luaL_errorlevel, the message unchanged", function()
+    local registry = debug.getregistry()
+    local before = registry.vorsel_host_errors or 0
+    local k = S.key()
+    local calls = {
+      { MSG.args, encrypt }, { MSG.input, encrypt, "x", k }, { MSG.key, decrypt, { 1 }, "k" },
+      { MSG.input, decrypt, {}, k }, { MSG.key, encrypt, { 1 }, { 1 } },
+      { MSG.format, decrypt, S.range(32), k },
+      { "crypto.version: invalid number of arguments (should be none)", vorsel.version, 1 },
+    }
+    for _, c in ipairs(calls) do
+      local ok, err = pcall(c[2], unpack(c, 3))
+      assert.is_false(ok)
+      assert.are.equal("[host] " .. c[1], err)
+    end
+    assert.are.equal(before + #calls, registry.vorsel_host_errors)
+  end)
 
 describe("encrypt", function()
   local k = S.key(1)
