@@ -32,4 +32,12 @@ build = {
       VORSEL_TESTS = "OFF",
       VORSEL_BENCH = "OFF",
    },
+   platforms = {
+      windows = {
+         variables = {
+            -- A DLL must name the Lua library it imports from: LuaRocks' own.
+            LUA_LIBRARIES = "$(LUA_LIBDIR)/$(LUALIB)",
+         },
+      },
+   },
 }

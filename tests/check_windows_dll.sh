@@ -15,7 +15,7 @@ check() { # what expected actual
     fi
 }
 
-dump=$(x86_64-w64-mingw32-objdump -p "$dll")
+dump=$(x86_64-w64-mingw32-objdump -p "$dll") # reads PE32 and PE32+ alike
 exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^[ \t]*\[/ {print $NF} on && /^$/ {on=0}' <<<"$dump" | tr '\n' ' ')
 check "exports" "luaopen_vorsel " "$exports"
 imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$dump" | sort | tr '\n' ' ')

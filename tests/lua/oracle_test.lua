@@ -10,7 +10,8 @@ local live = cases.openssl_ecb(S.range(16), "0123456789abcdef") ~= nil
 local answers_file = os.getenv("VORSEL_OPENSSL_ANSWERS")
 
 describe("sealed output", function()
-  S.it_if(live, "no openssl command here", it, pending)("equals OpenSSL's AES-128-ECB of the plain frame", function()
+  local live_it = S.it_if(live, "no openssl command here", it, pending)
+  live_it("equals OpenSSL's AES-128-ECB of the plain frame", function()
     for _, c in ipairs(cases) do
       local expected = cases.openssl_ecb(c.key, cases.plain_frame(c.payload))
       assert.are.equal(#cases.plain_frame(c.payload), #expected)
@@ -18,13 +19,13 @@ describe("sealed output", function()
     end
   end)
 
-  S.it_if(answers_file, "VORSEL_OPENSSL_ANSWERS not set", it, pending)("equals the answers OpenSSL gave on the build machine",
-    function()
-      local answers = dofile(answers_file)
-      assert.are.equal(#cases, #answers)
-      for i, c in ipairs(cases) do
-        assert.are.equal(answers[i], S.hex(vorsel.encrypt(c.payload, c.key)), "n = " .. #c.payload)
-        assert.are.same(c.payload, vorsel.decrypt(S.bytes_of(S.unhex(answers[i])), c.key))
-      end
-    end)
+  local answers_it = S.it_if(answers_file, "VORSEL_OPENSSL_ANSWERS not set", it, pending)
+  answers_it("equals the answers OpenSSL gave on the build machine", function()
+    local answers = dofile(answers_file)
+    assert.are.equal(#cases, #answers)
+    for i, c in ipairs(cases) do
+      assert.are.equal(answers[i], S.hex(vorsel.encrypt(c.payload, c.key)), "n = " .. #c.payload)
+      assert.are.same(c.payload, vorsel.decrypt(S.bytes_of(S.unhex(answers[i])), c.key))
+    end
+  end)
 end)

@@ -7,7 +7,8 @@
 #   tests/windows/build-hosts.sh <work folder>
 #
 # Leaves <work>/<width>/<host>/ with lua.exe (luajit.exe for LuaJIT) and its
-# lua51.dll, and <work>/<width>/clib/ with lfs.dll and term/core.dll. The
+# lua51.dll, and <work>/<width>/clib/ with lfs.dll, term/core.dll and
+# luahost.dll (the stand-in host library of tests/host). The
 # sources are fetched into <work>/src with apt-get source (a deb-src entry
 # is needed: scripts/install-deps windows adds one) and never kept here.
 set -euo pipefail
@@ -70,12 +71,15 @@ build_luajit() { # cross prefix, host compiler, out folder
 
 build_clibs() { # cross prefix, Lua 5.1 folder (its import library), out folder
     local cc=$1-gcc lua=$2 out=$3
-    [ -f "$out/term/core.dll" ] && return 0
+    [ -f "$out/luahost.dll" ] && return 0
     mkdir -p "$out/term"
     "$cc" -O2 -shared -static-libgcc -I"$lua_src/src" -o "$out/lfs.dll" "$lfs_src/src/lfs.c" \
         "$lua/liblua51.dll.a"
     "$cc" -O2 -shared -static-libgcc -I"$lua_src/src" -o "$out/term/core.dll" "$term_src/core.c" \
         "$lua/liblua51.dll.a"
+    # The stand-in host library that exports luaL_errorlevel.
+    "$1-g++" -O2 -shared -static-libgcc -static-libstdc++ -I"$lua_src/src" -I"$lua_src/etc" -o "$out/luahost.dll" \
+        "$(dirname "$0")/../host/errorlevel_host.cpp" "$lua/liblua51.dll.a"
 }
 
 for width in x64 x86; do

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs one Lua test file under busted inside a Windows host under Wine.
+#   tests/windows/run-busted.sh <x64|x86> <lua51|luajit> <test file> <module folder> [work folder]
+# The work folder (default build-wine) holds the hosts that build-hosts.sh
+# made, busted's C libraries and the Wine prefix. busted's Lua parts are
+# Debian's files, read through Wine's Z: drive.
+set -euo pipefail
+width=$1 host=$2 file=$3 module_dir=$4
+root=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(realpath "${5:-$root/build-wine}")
+exe=$work/$width/$host/$([ "$host" = luajit ] && echo luajit.exe || echo lua.exe)
+[ -f "$exe" ] || { echo "no $exe: run tests/windows/build-hosts.sh first" >&2; exit 1; }
+
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LUA_PATH="Z:$root/tests/windows/?.lua;Z:/usr/share/lua/5.1/?.lua;Z:/usr/share/lua/5.1/?/init.lua;;"
+export LUA_CPATH="Z:$work/$width/clib/?.dll;;"
+export VORSEL_BUILD_DIR="Z:$(realpath "$module_dir")"
+[ -f "$work/openssl_answers.lua" ] && export VORSEL_OPENSSL_ANSWERS="Z:$work/openssl_answers.lua"
+# DLLs the module imports besides the Lua DLL (the stand-in host library).
+[ -n "${VORSEL_WINE_PATH:-}" ] && export WINEPATH="Z:$VORSEL_WINE_PATH"
+cd "$root/tests/lua"
+wine "$exe" Z:/usr/bin/busted --pattern=_test --output=plainTerminal --helper=helper.lua "$file"
