@@ -5,9 +5,9 @@ source = {
    tag = "v1.8.0",
 }
 description = {
-   summary = "AES-128 sealing of byte tables for Lua 5.1 and LuaJIT",
+   summary = "AES-128 sealing of byte tables for Lua 5.1 to 5.4 and LuaJIT",
    detailed = [[
-vorsel is a native module for Lua 5.1 and LuaJIT, written in C++. It seals
+vorsel is a native module for Lua 5.1 to 5.4 and LuaJIT, in C++. It seals
 byte tables (Lua arrays of numbers) with AES-128 into a fixed, byte-exact
 format, and opens them again: vorsel.encrypt(bytes, key),
 vorsel.decrypt(sealed, key), vorsel.version().
@@ -16,7 +16,7 @@ vorsel.decrypt(sealed, key), vorsel.version().
    license = "MIT",
 }
 dependencies = {
-   "lua >= 5.1, < 5.2",
+   "lua >= 5.1, < 5.5",
 }
 build = {
    -- CMake builds and links the C++ correctly; the builtin type does not.

@@ -1,12 +1,14 @@
 #include "binding/byte_table.hpp"
 
+#include "binding/lua_compat.hpp"
+
 int read_byte_table(lua_State *L, int index, std::uint8_t *dest, std::int64_t count,
                     std::uint32_t offset)
 {
     if (lua_type(L, index) != LUA_TTABLE) {
         return -1;
     }
-    if (static_cast<std::int64_t>(lua_objlen(L, index)) < count) {
+    if (static_cast<std::int64_t>(raw_length(L, index)) < count) {
         return -1;
     }
     // count never exceeds 2^28 + 16 here, so it fits the int keys of the API.
@@ -24,7 +26,7 @@ void fill_byte_table(lua_State *L, int index, const std::uint8_t *bytes, std::ui
 {
     const int n = static_cast<int>(count);
     for (int k = 1; k <= n; ++k) {
-        lua_pushnumber(L, bytes[k - 1]);
+        push_byte(L, bytes[k - 1]);
         lua_rawseti(L, index, k); /* an existing slot: no allocation */
     }
 }

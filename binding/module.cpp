@@ -3,6 +3,7 @@
 
 #include "binding/error_level.hpp"
 #include "binding/export.hpp"
+#include "binding/lua_compat.hpp"
 #include "binding/requests.hpp"
 
 namespace {
@@ -37,6 +38,6 @@ constexpr luaL_Reg crypto_reg[] = {
 // global vorsel (reusing it on a second call) and returns it.
 VORSEL_EXPORT int luaopen_vorsel(lua_State *L)
 {
-    luaL_register(L, "vorsel", crypto_reg);
+    register_module(L, "vorsel", crypto_reg);
     return 1;
 }

@@ -18,6 +18,7 @@
 
 #include "binding/byte_table.hpp"
 #include "binding/error_level.hpp"
+#include "binding/lua_compat.hpp"
 #include "seal/sealed_buffer.hpp"
 
 namespace {
@@ -64,7 +65,7 @@ void grow_to(lua_State *L, std::uint32_t count)
 {
     const int n = static_cast<int>(count);
     for (int k = 1; k <= n; ++k) {
-        lua_pushnumber(L, 0);
+        push_byte(L, 0);
         lua_rawseti(L, -2, k);
     }
 }
@@ -108,12 +109,12 @@ int crypto_process(lua_State *L, int direction)
     }
     // n - 1 wraps for n = 0, so one test rejects both the empty table and
     // anything above the limit.
-    const std::size_t n = lua_objlen(L, INPUT);
+    const std::size_t n = raw_length(L, INPUT);
     const std::size_t limit = encrypting ? MAX_INPUT_BYTES : MAX_SEALED_BYTES;
     if (n - 1 > limit - 1) {
         return raise_error(L, MSG_INPUT);
     }
-    if (lua_objlen(L, KEY) != KEY_BYTES) {
+    if (raw_length(L, KEY) != KEY_BYTES) {
         return raise_error(L, MSG_KEY);
     }
 

@@ -166,6 +166,23 @@ describe("element to byte", function()
     assert.are.same({ 1, 2, 0, 4, 5 }, (through(filled)))
   end)
 
+  S.it_if(math.type, "no integer subtype before Lua 5.3", it, pending)(
+    "treats integers like any number, and gives integers back", function()
+      local int = load("return { 1 << 31, 1 << 53, -1, 255, 256, -(1 << 31), (1 << 31) - 1, 7 // 2 }")()
+      assert.are.equal("integer", math.type(int[1]))
+      local back = through(int)
+      assert.are.same({ 0, 0, 255, 255, 0, 0, 255, 3 }, back)
+      for i = 1, #back do assert.are.equal("integer", math.type(back[i])) end
+      for _, v in ipairs(encrypt(int, k)) do assert.are.equal("integer", math.type(v)) end
+    end)
+
+  it("takes lengths as raw borders, whatever __len says", function()
+    local input = setmetatable(S.range(5), { __len = function() return 3 end })
+    assert.are.same(S.range(5), (through(input)))
+    local empty = setmetatable({}, { __len = function() return 5 end })
+    S.raises(MSG.input, encrypt, empty, k)
+  end)
+
   it("applies to key elements too: 256 acts as 0", function()
     local zero, wrapped, text = S.range(16), S.range(16), S.range(16)
     zero[1], wrapped[1], text[1] = 0, 256, "0"
