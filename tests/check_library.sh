@@ -3,7 +3,7 @@
 # runtime nor a Lua library at load time.
 set -eu
 so="$1"
-exports=$(nm -D --defined-only "$so" | awk '$2 ~ /^[TDBVWRiu]$/ {print $3}' \
+exports=$(${NM:-nm} -D --defined-only "$so" | awk '$2 ~ /^[TDBVWRiu]$/ {print $3}' \
     | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$' | tr '\n' ' ')
 needed=$(readelf -d "$so" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p' | tr '\n' ' ')
 echo "exports: $exports"
@@ -16,6 +16,6 @@ readelf -S "$so" | grep -q '\.eh_frame' || { echo "FAIL: no unwind tables"; exit
 # The Windows import library is made from windows/lua51.def: it must name
 # exactly the Lua functions the module calls.
 def="$(dirname "$0")/../windows/lua51.def"
-used=$(nm -u "$so" | awk '$2 ~ /^lua/ {print $2}' | sort | tr '\n' ' ')
+used=$(${NM:-nm} -u "$so" | awk '$2 ~ /^lua/ {print $2}' | sort | tr '\n' ' ')
 listed=$(sed -n 's/^    \(lua[A-Za-z_]*\).*/\1/p' "$def" | sort | tr '\n' ' ')
 [ "$used" = "$listed" ] || { echo "FAIL: windows/lua51.def lists '$listed', the module uses '$used'"; exit 1; }

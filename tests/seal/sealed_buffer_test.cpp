@@ -45,8 +45,8 @@ bytes encipher(bytes plain)
 int checked_unseal(bytes &buffer, const bytes &key, std::uint8_t *pad, std::uint32_t *end)
 {
     const auto length = static_cast<std::uint32_t>(buffer.size());
-    bytes first(buffer.begin(), buffer.begin() + std::min<std::size_t>(buffer.size(), BLOCK_BYTES));
-    first.resize(BLOCK_BYTES, 0);
+    bytes first(BLOCK_BYTES, 0);
+    std::copy_n(buffer.begin(), std::min<std::size_t>(buffer.size(), BLOCK_BYTES), first.begin());
     const bytes first_before = first;
     std::uint8_t header_pad = 77;
     std::uint32_t header_end = 77;
