@@ -77,6 +77,10 @@ windows:
 	  cmake --preset windows-$$w >/dev/null && cmake --build build-windows-$$w -j $(JOBS) && \
 	  tests/check_windows_dll.sh build-windows-$$w/vorsel.dll || exit 1; \
 	done
+	# A host whose Lua DLL has another name.
+	cmake --preset windows-x64 -B build-windows-x64-lua5.1 -DVORSEL_LUA_DLL=lua5.1.dll >/dev/null
+	cmake --build build-windows-x64-lua5.1 -j $(JOBS)
+	tests/check_windows_dll.sh build-windows-x64-lua5.1/vorsel.dll lua5.1.dll | grep imports
 
 # The Lua test files under busted in Lua 5.1.5 and LuaJIT 2.1 hosts, x64 and
 # x86, under Wine; the hosts are built from Debian's sources in build-wine/.
