@@ -1,5 +1,5 @@
 // Byte tables: Lua arrays of numbers, one byte per element, keys 1 to n,
-// their length as lua_objlen reports it. Raw access only: metatables play
+// their raw length (no __len: lua_objlen, or lua_rawlen from Lua 5.2 on). Raw access only: metatables play
 // no part.
 #pragma once
 
