@@ -1,6 +1,6 @@
 // Byte tables: Lua arrays of numbers, one byte per element, keys 1 to n,
-// their raw length (no __len: lua_objlen, or lua_rawlen from Lua 5.2 on). Raw access only: metatables play
-// no part.
+// n being their raw length (no __len: lua_objlen, or lua_rawlen from Lua
+// 5.2 on). Raw access only: metatables play no part.
 #pragma once
 
 #include <cstdint>
