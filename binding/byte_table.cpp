@@ -11,22 +11,30 @@ int read_byte_table(lua_State *L, int index, std::uint8_t *dest, std::int64_t co
     if (static_cast<std::int64_t>(raw_length(L, index)) < count) {
         return -1;
     }
-    // count never exceeds 2^28 + 16 here, so it fits the int keys of the API.
-    const int n = static_cast<int>(count);
-    std::uint8_t *out = dest + offset;
-    for (int i = 1; i <= n; ++i) {
-        lua_rawgeti(L, index, i); /* element i on top */
-        out[i - 1] = number_to_byte(lua_tonumber(L, -1));
-        lua_settop(L, -2); /* popped */
-    }
+    read_elements(L, index, 1, static_cast<std::uint32_t>(count), dest + offset);
     return 0;
 }
 
-void fill_byte_table(lua_State *L, int index, const std::uint8_t *bytes, std::uint32_t count)
+// Keys never exceed 2^28 + 16 here, so they fit the int keys of the API.
+void read_elements(lua_State *L, int index, std::uint32_t first, std::uint32_t count,
+                   std::uint8_t *dest)
 {
+    const int base = static_cast<int>(first);
     const int n = static_cast<int>(count);
-    for (int k = 1; k <= n; ++k) {
-        push_byte(L, bytes[k - 1]);
-        lua_rawseti(L, index, k); /* an existing slot: no allocation */
+    for (int i = 0; i < n; ++i) {
+        lua_rawgeti(L, index, base + i); /* element on top */
+        dest[i] = number_to_byte(lua_tonumber(L, -1));
+        lua_settop(L, -2); /* popped */
+    }
+}
+
+void write_elements(lua_State *L, int index, std::uint32_t first, const std::uint8_t *bytes,
+                    std::uint32_t count)
+{
+    const int base = static_cast<int>(first);
+    const int n = static_cast<int>(count);
+    for (int i = 0; i < n; ++i) {
+        push_byte(L, bytes[i]);
+        lua_rawseti(L, index, base + i);
     }
 }

@@ -1,6 +1,7 @@
 // Byte tables: Lua arrays of numbers, one byte per element, keys 1 to n,
 // n being their raw length (no __len: lua_objlen, or lua_rawlen from Lua
-// 5.2 on). Raw access only: metatables play no part.
+// 5.2 on). Raw access only: metatables play no part, and no Lua code runs
+// during a read or a write.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +27,15 @@ inline std::uint8_t number_to_byte(lua_Number x)
 int read_byte_table(lua_State *L, int index, std::uint8_t *dest, std::int64_t count,
                     std::uint32_t offset);
 
-// Stores bytes[0 .. count) at keys 1 .. count of the table at stack index
-// `index` (positive), as numbers 0 to 255. Every one of those keys must
-// already have its slot (the table was created with room for them, or they
-// were set before), so nothing is allocated and nothing can raise.
-void fill_byte_table(lua_State *L, int index, const std::uint8_t *bytes, std::uint32_t count);
+// Copies elements first .. first + count - 1 of the table at stack index
+// `index` (positive; the caller has checked that it is a table) to dest.
+// Never raises; the stack is left as it was.
+void read_elements(lua_State *L, int index, std::uint32_t first, std::uint32_t count,
+                   std::uint8_t *dest);
+
+// Stores bytes[0 .. count) at keys first .. first + count - 1 of the table at
+// stack index `index` (positive; a table), as numbers 0 to 255. Into slots
+// the table already has nothing is allocated; otherwise the table grows, and
+// the runtime may raise its memory or size error.
+void write_elements(lua_State *L, int index, std::uint32_t first, const std::uint8_t *bytes,
+                    std::uint32_t count);

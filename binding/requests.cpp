@@ -1,20 +1,23 @@
-// encrypt and decrypt: argument checks, one buffer per call, the sealing
-// core, and the result table.
+// encrypt and decrypt: argument checks, the result table, and the sealing
+// core run over the tables a chunk at a time.
 //
-// Lua errors are longjmps in stock Lua 5.1, so nothing here has a destructor,
-// and the buffer is freed before every raise of the module's own. The
-// runtime's own errors (memory, table size) can only come from creating the
-// result table, and that happens before the buffer exists: once the buffer
-// is allocated, the call makes no Lua call that can raise or run Lua code.
-// The result is filled into slots that already exist, the buffer is freed,
-// and the table is returned. decrypt deciphers the first block once before
-// all this, to learn the payload's length (or the format error) while it
-// holds nothing. Nothing of a call is left where Lua can reach
-// it, except the stateless table maker used for large results.
+// Lua errors are longjmps in stock Lua 5.1, so nothing here has a
+// destructor, and the module holds no memory of its own that a raise could
+// lose: a call works through a fixed chunk on the C stack, and the only
+// thing it allocates, the result table, belongs to Lua from the start.
+//
+// Lua code can run at one point of a call: while the result table is made
+// (a finalizer run by the collector's step, or a debug hook on the table
+// maker). It may replace anything in the call's stack slots there, so after
+// it every argument is checked again exactly as the first time. From then
+// on the call makes only raw reads and raw writes, which run no Lua code,
+// so the arguments stay as checked. Writes into a table that debug-library
+// code put in the result slot may have to grow it, and the runtime may then
+// raise its memory or size error; nothing is lost when it does.
 #include "binding/requests.hpp"
 
 #include <cstdint>
-#include <cstdlib>
+#include <cstring>
 
 #include "binding/byte_table.hpp"
 #include "binding/error_level.hpp"
@@ -29,24 +32,62 @@ constexpr const char MSG_KEY[] = "crypto.encrypt: invalid argument #2 (key)";
 constexpr const char MSG_MEMORY[] = "crypto.encrypt: insufficient memory";
 constexpr const char MSG_FORMAT[] = "crypto.encrypt: invalid encrypted data format";
 
-// The longest input encrypt takes, and the longest sealed table it makes
-// from it (which decrypt therefore takes).
-constexpr std::size_t MAX_INPUT_BYTES = 268435456;
-constexpr std::size_t MAX_SEALED_BYTES = MAX_INPUT_BYTES + 16;
-
-constexpr int ENCRYPT = 0; // any other direction decrypts
-constexpr int DECRYPT = 1;
-
-// Results longer than this are created under lua_pcall, so that the
-// runtime's size error can be told apart and answered by growing the table
-// (LuaJIT creates tables of at most 2^27 + 1 array slots, but grows them
-// further). Below it no runtime has a size error and the call is direct.
-constexpr std::uint32_t PROTECTED_RESULT = 65536;
-
 // Stack slots of one call.
 constexpr int INPUT = 1;
 constexpr int KEY = 2;
 constexpr int RESULT = 3;
+
+// The bytes a call works on at a time: whole blocks.
+constexpr std::uint32_t CHUNK_BYTES = 512;
+static_assert(CHUNK_BYTES % BLOCK_BYTES == 0 && CHUNK_BYTES > SEAL_HEADER_SIZE);
+
+// Results longer than this are created under lua_pcall, so that a memory
+// error can be told apart (and reported with the module's message) from the
+// runtime's size error, which LuaJIT raises for tables of more than 2^27 + 1
+// array slots: such a result starts empty and grows as it is filled. Below
+// this no runtime has a size error and the call is direct.
+constexpr std::uint32_t PROTECTED_RESULT = 65536;
+
+std::uint32_t min_of(std::uint32_t a, std::uint32_t b)
+{
+    return a < b ? a : b;
+}
+
+// The argument tests after the count: both types, then the input's length
+// (1 to `limit`), then the key's (16). Returns the message of the first that
+// fails, or nullptr with *n set to the input's length.
+const char *argument_fault(lua_State *L, std::uint32_t limit, std::uint32_t *n)
+{
+    if (lua_type(L, INPUT) != LUA_TTABLE) {
+        return MSG_INPUT;
+    }
+    if (lua_type(L, KEY) != LUA_TTABLE) {
+        return MSG_KEY;
+    }
+    // Compared at full width; length - 1 wraps for 0, so one test rejects
+    // both the empty table and anything above the limit.
+    const std::size_t length = raw_length(L, INPUT);
+    if (length - 1 > limit - 1) {
+        return MSG_INPUT;
+    }
+    if (raw_length(L, KEY) != KEY_BYTES) {
+        return MSG_KEY;
+    }
+    *n = static_cast<std::uint32_t>(length);
+    return nullptr;
+}
+
+// The same tests once Lua code may have run: the input must also still have
+// the length the call started with.
+const char *argument_changed(lua_State *L, std::uint32_t limit, std::uint32_t n)
+{
+    std::uint32_t now = 0;
+    const char *fault = argument_fault(L, limit, &now);
+    if (fault == nullptr && now != n) {
+        return MSG_INPUT;
+    }
+    return fault;
+}
 
 // Pushes a table created with room for argument 1 elements (0 when that is
 // not a count the module could ask for). It holds no pointer and no state:
@@ -60,135 +101,147 @@ int make_result_table(lua_State *L)
     return 1;
 }
 
-// Sets keys 1 .. count of the table on top, so that every slot exists.
-void grow_to(lua_State *L, std::uint32_t count)
-{
-    const int n = static_cast<int>(count);
-    for (int k = 1; k <= n; ++k) {
-        push_byte(L, 0);
-        lua_rawseti(L, -2, k);
-    }
-}
-
-// Pushes the result table with a slot for each of keys 1 .. count. Called
-// while the call holds nothing, so every error here is simply the runtime's.
-void push_result_table(lua_State *L, std::uint32_t count)
+// Pushes the result table, made with room for `count` elements where the
+// runtime allows it. Lua code may run here. Returns 0, or -1 when the table
+// could not be had for lack of memory (nothing pushed then).
+int push_result_table(lua_State *L, std::uint32_t count)
 {
     if (count <= PROTECTED_RESULT) {
         lua_createtable(L, static_cast<int>(count), 0);
-        return;
+        return 0;
     }
     lua_pushcfunction(L, make_result_table);
     lua_pushnumber(L, count);
     const int status = lua_pcall(L, 1, 1, 0);
     if (status == LUA_ERRMEM) {
-        lua_error(L); /* the runtime's memory error, unchanged */
+        lua_settop(L, -2);
+        return -1;
     }
-    // With a hook set, Lua code may have changed what the maker was asked
-    // for or what it gave back: then, as after the runtime's size error, a
-    // new table is grown instead, every slot made by setting it.
-    if (status == 0 && lua_type(L, -1) == LUA_TTABLE && lua_gethook(L) == nullptr) {
-        return;
+    if (status != 0) {
+        lua_settop(L, -2);
+        lua_createtable(L, 0, 0); /* grown by the writes */
     }
-    lua_settop(L, -2);
-    lua_createtable(L, 0, 0);
-    grow_to(L, count);
+    return 0;
 }
 
-int crypto_process(lua_State *L, int direction)
+// The result slot after Lua code may have run: it must hold a table, and
+// one that is not an argument, which the call still reads from.
+bool result_usable(lua_State *L)
 {
-    const bool encrypting = direction == ENCRYPT;
-    if (lua_gettop(L) != 2) {
-        return raise_error(L, MSG_ARGS);
-    }
-    if (lua_type(L, INPUT) != LUA_TTABLE) {
-        return raise_error(L, MSG_INPUT);
-    }
-    if (lua_type(L, KEY) != LUA_TTABLE) {
-        return raise_error(L, MSG_KEY);
-    }
-    // n - 1 wraps for n = 0, so one test rejects both the empty table and
-    // anything above the limit.
-    const std::size_t n = raw_length(L, INPUT);
-    const std::size_t limit = encrypting ? MAX_INPUT_BYTES : MAX_SEALED_BYTES;
-    if (n - 1 > limit - 1) {
-        return raise_error(L, MSG_INPUT);
-    }
-    if (raw_length(L, KEY) != KEY_BYTES) {
-        return raise_error(L, MSG_KEY);
-    }
+    return lua_type(L, RESULT) == LUA_TTABLE && !lua_rawequal(L, RESULT, INPUT) &&
+           !lua_rawequal(L, RESULT, KEY);
+}
 
-    const auto length = static_cast<std::uint32_t>(n);
-    const seal_sizes sizes = encrypting ? seal_layout(length) : seal_sizes{0, length};
-    const std::uint32_t header = encrypting ? SEAL_HEADER_SIZE : 0;
-    std::uint8_t key[KEY_BYTES];
-    std::uint32_t count = sizes.total; // elements of the result
-    std::uint32_t end = 0;
-    if (!encrypting) {
-        // The first block and the key tell the payload's length (or the
-        // format error) before anything is allocated.
-        std::uint8_t first[BLOCK_BYTES];
-        std::uint8_t pad = 0;
-        const std::int64_t head = n < BLOCK_BYTES ? 0 : BLOCK_BYTES;
-        if (read_byte_table(L, INPUT, first, head, 0) != 0) {
-            return raise_error(L, MSG_INPUT);
-        }
-        if (read_byte_table(L, KEY, key, KEY_BYTES, 0) != 0) {
-            return raise_error(L, MSG_KEY);
-        }
-        if (unseal_header(first, length, key, &pad, &end) != 0) {
-            return raise_error(L, MSG_FORMAT);
-        }
-        count = end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0;
+// Plain bytes of the sealed buffer of an n-byte input from `offset` for
+// `length` bytes: the header, input elements, the padding. The payload
+// reaches into every chunk, as the padding is shorter than a block.
+void read_plain_chunk(lua_State *L, std::uint8_t *chunk, std::uint32_t offset,
+                      std::uint32_t length, std::uint32_t n, std::uint8_t pad)
+{
+    std::uint32_t at = 0;
+    if (offset == 0) {
+        seal_header(chunk, pad);
+        at = SEAL_HEADER_SIZE;
     }
-
-    push_result_table(L, count);
-    // Lua code may have run while the table was made (a finalizer, a hook)
-    // and replaced what the stack holds: the reads below test the arguments
-    // again, this tests the result, and decrypt checks that the payload
-    // still has the length the table was made for.
-    if (lua_type(L, RESULT) != LUA_TTABLE) {
-        return raise_error(L, MSG_MEMORY);
-    }
-
-    auto *buffer = static_cast<std::uint8_t *>(std::malloc(sizes.total));
-    if (buffer == nullptr) {
-        return raise_error(L, MSG_MEMORY);
-    }
-    if (read_byte_table(L, INPUT, buffer, static_cast<std::int64_t>(n), header) != 0) {
-        std::free(buffer);
-        return raise_error(L, MSG_INPUT);
-    }
-    if (encrypting) {
-        seal_frame(buffer, length, sizes.pad);
-        if (read_byte_table(L, KEY, key, KEY_BYTES, 0) != 0) {
-            std::free(buffer);
-            return raise_error(L, MSG_KEY);
-        }
-        seal_encipher(buffer, sizes.total, key);
-        fill_byte_table(L, RESULT, buffer, count);
-    } else {
-        std::uint8_t pad = 0;
-        std::uint32_t unsealed_end = 0;
-        if (unseal(buffer, sizes.total, key, &pad, &unsealed_end) != 0 || unsealed_end != end) {
-            std::free(buffer);
-            return raise_error(L, MSG_FORMAT);
-        }
-        fill_byte_table(L, RESULT, buffer + SEAL_HEADER_SIZE, count);
-    }
-    std::free(buffer);
-    lua_settop(L, RESULT);
-    return 1;
+    const std::uint32_t payload_end = min_of(length, SEAL_HEADER_SIZE + n - offset);
+    read_elements(L, INPUT, offset + at - SEAL_HEADER_SIZE + 1, payload_end - at, chunk + at);
+    std::memset(chunk + payload_end, SEAL_PAD_BYTE, length - payload_end);
 }
 
 } // namespace
 
 int crypto_encrypt(lua_State *L)
 {
-    return crypto_process(L, ENCRYPT);
+    if (lua_gettop(L) != 2) {
+        return raise_error(L, MSG_ARGS);
+    }
+    std::uint32_t n = 0;
+    const char *fault = argument_fault(L, MAX_INPUT_BYTES, &n);
+    if (fault != nullptr) {
+        return raise_error(L, fault);
+    }
+    const seal_sizes sizes = seal_layout(n);
+
+    if (push_result_table(L, sizes.total) != 0) {
+        return raise_error(L, MSG_MEMORY);
+    }
+    fault = argument_changed(L, MAX_INPUT_BYTES, n);
+    if (fault != nullptr) {
+        return raise_error(L, fault);
+    }
+    if (!result_usable(L)) {
+        return raise_error(L, MSG_MEMORY);
+    }
+
+    // No Lua code runs from here on.
+    std::uint8_t key[KEY_BYTES];
+    read_elements(L, KEY, 1, KEY_BYTES, key);
+    std::uint8_t chunk[CHUNK_BYTES];
+    for (std::uint32_t offset = 0; offset < sizes.total; offset += CHUNK_BYTES) {
+        const std::uint32_t length = min_of(CHUNK_BYTES, sizes.total - offset);
+        read_plain_chunk(L, chunk, offset, length, n, sizes.pad);
+        seal_encipher(chunk, length, key);
+        write_elements(L, RESULT, offset + 1, chunk, length);
+    }
+    lua_settop(L, RESULT);
+    return 1;
 }
 
 int crypto_decrypt(lua_State *L)
 {
-    return crypto_process(L, DECRYPT);
+    if (lua_gettop(L) != 2) {
+        return raise_error(L, MSG_ARGS);
+    }
+    std::uint32_t n = 0;
+    const char *fault = argument_fault(L, MAX_SEALED_BYTES, &n);
+    if (fault != nullptr) {
+        return raise_error(L, fault);
+    }
+
+    // The first block and the key tell the payload's end (or the format
+    // error) before the result table is made.
+    std::uint8_t key[KEY_BYTES];
+    std::uint8_t first[BLOCK_BYTES];
+    read_elements(L, KEY, 1, KEY_BYTES, key);
+    read_elements(L, INPUT, 1, min_of(n, BLOCK_BYTES), first);
+    std::uint8_t pad = 0;
+    std::uint32_t end = 0;
+    if (unseal_header(first, n, key, &pad, &end) != 0) {
+        return raise_error(L, MSG_FORMAT);
+    }
+    const std::uint32_t count = end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0;
+
+    if (push_result_table(L, count) != 0) {
+        return raise_error(L, MSG_MEMORY);
+    }
+    fault = argument_changed(L, MAX_SEALED_BYTES, n);
+    if (fault != nullptr) {
+        return raise_error(L, fault);
+    }
+    if (!result_usable(L)) {
+        return raise_error(L, MSG_MEMORY);
+    }
+
+    // No Lua code runs from here on. The arguments were checked again but
+    // their elements may differ: the header is checked again too, and must
+    // give the end the result was made for.
+    read_elements(L, KEY, 1, KEY_BYTES, key);
+    std::uint8_t chunk[CHUNK_BYTES];
+    for (std::uint32_t offset = 0; offset < end; offset += CHUNK_BYTES) {
+        const std::uint32_t length = min_of(CHUNK_BYTES, n - offset);
+        read_elements(L, INPUT, offset + 1, length, chunk);
+        seal_decipher(chunk, length, key);
+        std::uint32_t checked_end = 0;
+        if (offset == 0 && (unseal_check(chunk, n, &pad, &checked_end) != 0 || checked_end != end)) {
+            return raise_error(L, MSG_FORMAT);
+        }
+        // The payload is sealed bytes 9 .. end - 1: its part in this chunk.
+        const std::uint32_t from = offset == 0 ? SEAL_HEADER_SIZE : offset;
+        const std::uint32_t to = min_of(offset + length, end);
+        if (from < to) {
+            write_elements(L, RESULT, from - SEAL_HEADER_SIZE + 1, chunk + (from - offset), to - from);
+        }
+    }
+    lua_settop(L, RESULT);
+    return 1;
 }

@@ -9,10 +9,15 @@ seal_sizes seal_layout(std::uint32_t n)
     return {pad, n + SEAL_HEADER_SIZE + pad};
 }
 
+void seal_header(std::uint8_t header[SEAL_HEADER_SIZE], std::uint8_t pad)
+{
+    std::memcpy(header, SEAL_MAGIC, sizeof SEAL_MAGIC);
+    header[8] = pad;
+}
+
 void seal_frame(std::uint8_t *buffer, std::uint32_t n, std::uint8_t pad)
 {
-    std::memcpy(buffer, SEAL_MAGIC, sizeof SEAL_MAGIC);
-    buffer[8] = pad;
+    seal_header(buffer, pad);
     std::memset(buffer + SEAL_HEADER_SIZE + n, SEAL_PAD_BYTE, pad);
 }
 
@@ -23,12 +28,31 @@ void seal_encipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_
     }
 }
 
+void seal_decipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES])
+{
+    for (std::uint32_t offset = 0; offset + BLOCK_BYTES <= length; offset += BLOCK_BYTES) {
+        aes128_decrypt_block(buffer + offset, key);
+    }
+}
+
 namespace {
 
-// The checks on a deciphered first block: the magic, then the pad count.
-int check_header(const std::uint8_t *plain, std::uint32_t length, std::uint8_t *pad,
+// Sealing only ever makes whole blocks; anything else was not made by it,
+// and a partial block could not be deciphered.
+bool whole_blocks(std::uint32_t length)
+{
+    return length >= BLOCK_BYTES && length % BLOCK_BYTES == 0;
+}
+
+} // namespace
+
+// The magic, then the pad count.
+int unseal_check(const std::uint8_t plain[BLOCK_BYTES], std::uint32_t length, std::uint8_t *pad,
                  std::uint32_t *end)
 {
+    if (!whole_blocks(length)) {
+        return -1;
+    }
     if (std::memcmp(plain, SEAL_MAGIC, sizeof SEAL_MAGIC) != 0) {
         return -1;
     }
@@ -42,15 +66,6 @@ int check_header(const std::uint8_t *plain, std::uint32_t length, std::uint8_t *
     return 0;
 }
 
-// Sealing only ever makes whole blocks; anything else was not made by it,
-// and a partial block could not be deciphered.
-bool whole_blocks(std::uint32_t length)
-{
-    return length >= BLOCK_BYTES && length % BLOCK_BYTES == 0;
-}
-
-} // namespace
-
 int unseal_header(const std::uint8_t first_block[BLOCK_BYTES], std::uint32_t length,
                   const std::uint8_t key[KEY_BYTES], std::uint8_t *pad, std::uint32_t *end)
 {
@@ -60,7 +75,7 @@ int unseal_header(const std::uint8_t first_block[BLOCK_BYTES], std::uint32_t len
     std::uint8_t plain[BLOCK_BYTES];
     std::memcpy(plain, first_block, BLOCK_BYTES);
     aes128_decrypt_block(plain, key);
-    return check_header(plain, length, pad, end);
+    return unseal_check(plain, length, pad, end);
 }
 
 int unseal(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES],
@@ -69,8 +84,6 @@ int unseal(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KE
     if (!whole_blocks(length)) {
         return -1;
     }
-    for (std::uint32_t offset = 0; offset < length; offset += BLOCK_BYTES) {
-        aes128_decrypt_block(buffer + offset, key);
-    }
-    return check_header(buffer, length, pad, end);
+    seal_decipher(buffer, length, key);
+    return unseal_check(buffer, length, pad, end);
 }

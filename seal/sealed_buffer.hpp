@@ -21,6 +21,11 @@ inline constexpr std::uint8_t SEAL_MAGIC[8] = {'K', 'A', 'V', 'R', 'O', ' ', ' '
 inline constexpr std::uint32_t SEAL_HEADER_SIZE = 9;
 inline constexpr std::uint8_t SEAL_PAD_BYTE = 0x20;
 
+// The longest payload that is sealed (2^28 bytes), and so the longest
+// sealed buffer there is: payload, header and at most 15 pad bytes.
+inline constexpr std::uint32_t MAX_INPUT_BYTES = 268435456;
+inline constexpr std::uint32_t MAX_SEALED_BYTES = MAX_INPUT_BYTES + 16;
+
 // The two results of seal_layout.
 struct seal_sizes {
     std::uint8_t pad;    // P
@@ -34,8 +39,13 @@ seal_sizes seal_layout(std::uint32_t n);
 // already sits at offset 9 of a buffer of n + 9 + pad bytes.
 void seal_frame(std::uint8_t *buffer, std::uint32_t n, std::uint8_t pad);
 
-// Enciphers the length / 16 blocks of buffer in place.
+// Writes the 9 header bytes alone: the magic and the pad count.
+void seal_header(std::uint8_t header[SEAL_HEADER_SIZE], std::uint8_t pad);
+
+// Enciphers / deciphers the length / 16 whole blocks of buffer in place,
+// each block on its own (any trailing partial block is left as it is).
 void seal_encipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES]);
+void seal_decipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES]);
 
 // Deciphers a sealed buffer in place and checks its header. Returns 0 with
 // *pad and *end set (the payload is buffer[9 .. end), empty when end <= 9),
@@ -43,6 +53,11 @@ void seal_encipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_
 // nothing is read), a wrong magic, or a pad count above 15.
 int unseal(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES],
            std::uint8_t *pad, std::uint32_t *end);
+
+// unseal's checks on the deciphered first block of a sealed buffer of
+// `length` bytes: 0 with *pad and *end set, or -1 for the format error.
+int unseal_check(const std::uint8_t plain_first_block[BLOCK_BYTES], std::uint32_t length,
+                 std::uint8_t *pad, std::uint32_t *end);
 
 // unseal's outcome and outputs from the first block alone (its 16 bytes as
 // sealed, left untouched) and the total length, without the rest of the

@@ -1,21 +1,34 @@
-// Preloaded into an interpreter (LD_PRELOAD), this malloc fails for the one
-// size named by VORSEL_FAIL_MALLOC_SIZE and passes every other request to
-// glibc. The module's buffer is the only block of that size in the tests
-// that use it, so it shows what a failed buffer allocation does.
+// Preloaded into an interpreter (LD_PRELOAD), this malloc (and realloc of
+// nothing, which is how the stock Lua allocators ask for a new block) fails
+// for the one size named by VORSEL_FAIL_MALLOC_SIZE and passes every other
+// request to glibc. The tests that use it choose a size that only the
+// block they mean to refuse has.
 #include <cstddef>
 #include <cstdlib>
 
 extern "C" void *__libc_malloc(std::size_t size);
+extern "C" void *__libc_realloc(void *ptr, std::size_t size);
 
-extern "C" __attribute__((visibility("default"))) void *malloc(std::size_t size)
+namespace {
+
+bool refused(std::size_t size)
 {
     static long fail_size = -2; // not read yet; a racing second read is harmless
     if (fail_size == -2) {
         const char *s = std::getenv("VORSEL_FAIL_MALLOC_SIZE");
         fail_size = s != nullptr ? std::strtol(s, nullptr, 10) : -1;
     }
-    if (fail_size >= 0 && size == static_cast<std::size_t>(fail_size)) {
-        return nullptr;
-    }
-    return __libc_malloc(size);
+    return fail_size >= 0 && size == static_cast<std::size_t>(fail_size);
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) void *malloc(std::size_t size)
+{
+    return refused(size) ? nullptr : __libc_malloc(size);
+}
+
+extern "C" __attribute__((visibility("default"))) void *realloc(void *ptr, std::size_t size)
+{
+    return ptr == nullptr && refused(size) ? nullptr : __libc_realloc(ptr, size);
 }

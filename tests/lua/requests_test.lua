@@ -257,33 +257,34 @@ local memory_it = S.it_if(S.CHILDREN, S.NO_CHILDREN, it, pending)
 local failing_malloc = os.getenv("VORSEL_FAILING_MALLOC")
 
 describe("memory", function()
-  memory_it("reports a buffer that cannot be allocated with the memory message", function()
-    -- encrypt of 100003 bytes and decrypt of the 100016 elements it seals
-    -- into both ask for a 100016-byte buffer, which this malloc refuses.
-    local sealed = vorsel.encrypt(S.range(100003), S.key())
-    local out = S.run_child([[
-      local S = dofile("support.lua")
-      local v = require("vorsel")
-      print(pcall(v.encrypt, S.range(100003), S.key()))
-      print(pcall(v.decrypt, {]] .. table.concat(sealed, ",") .. [[}, S.key()))
-      -- The state is still usable afterwards.
-      print(#v.decrypt(v.encrypt({1, 2, 3}, S.key()), S.key()))
-    ]], "VORSEL_FAIL_MALLOC_SIZE=100016 LD_PRELOAD=" .. (failing_malloc or ""))
-    assert.are.equal(("false\t%s\n"):rep(2):format(MSG.memory, MSG.memory) .. "3\n", out)
-  end)
-
-  memory_it("passes the runtime's own memory error through unchanged", function()
-    -- The result table is made before the buffer: these do not fit, and
-    -- nothing else has been allocated yet.
+  memory_it("reports a large result table that cannot be had with the memory message", function()
     local out = S.run_child([[
       local S = dofile("support.lua")
       local v = require("vorsel")
       print(pcall(v.encrypt, S.table_with_length(2^24), S.key()))
       print(pcall(v.encrypt, S.table_with_length(2^28), S.key()))
+      -- The state is still usable afterwards.
       print(#v.decrypt(v.encrypt({1, 2, 3}, S.key()), S.key()))
     ]], "ulimit -v 120000;")
-    assert.are.equal("false\tnot enough memory\nfalse\tnot enough memory\n3\n", out)
+    -- LuaJIT makes a table of 2^28 elements by growing it as it is filled:
+    -- there the runtime's own error ends the call.
+    local beyond = jit and "not enough memory" or MSG.memory
+    assert.are.equal(("false\t%s\n"):rep(2):format(MSG.memory, beyond) .. "3\n", out)
   end)
+
+  S.it_if(S.CHILDREN and not jit, jit and "LuaJIT allocates its tables with its own allocator"
+    or S.NO_CHILDREN, it, pending)(
+    "passes the runtime's own memory error through unchanged for a small result", function()
+      -- encrypt of 1200 bytes makes a result of 1216 elements, whose array
+      -- part of 16-byte values is the one block of 19456 bytes refused here.
+      local out = S.run_child([[
+        local S = dofile("support.lua")
+        local v = require("vorsel")
+        print(pcall(v.encrypt, S.range(1200), S.key()))
+        print(#v.decrypt(v.encrypt({1, 2, 3}, S.key()), S.key()))
+      ]], "VORSEL_FAIL_MALLOC_SIZE=19456 LD_PRELOAD=" .. (failing_malloc or ""))
+      assert.are.equal("false\tnot enough memory\n3\n", out)
+    end)
 
   memory_it("rejects an input over the limit, or a bad header, before allocating anything", function()
     -- Under this limit a result or buffer of that size could not be made:

@@ -1,0 +1,60 @@
+// A Lua host whose allocator Lua code can make refuse every allocation that
+// grows a block: refuse_allocations(true), until refuse_allocations(false).
+// It runs one Lua file with the module's folder first on package.cpath and
+// exits 0 when the file ran without error. Built for each Lua version.
+//
+// usage: refusing_host <folder holding vorsel.so> <file.lua>
+#include <lua.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+bool refusing = false;
+
+void *refusing_alloc(void *, void *ptr, std::size_t osize, std::size_t nsize)
+{
+    if (nsize == 0) {
+        std::free(ptr);
+        return nullptr;
+    }
+    // A new block's osize is 0, or from Lua 5.2 on a small type tag.
+    if (refusing && (ptr == nullptr || nsize > osize)) {
+        return nullptr;
+    }
+    return std::realloc(ptr, nsize);
+}
+
+int refuse_allocations(lua_State *L)
+{
+    refusing = lua_toboolean(L, 1) != 0;
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s <folder holding vorsel.so> <file.lua>\n", argv[0]);
+        return 2;
+    }
+    lua_State *L = lua_newstate(refusing_alloc, nullptr);
+    luaL_openlibs(L);
+    lua_pushcfunction(L, refuse_allocations);
+    lua_setglobal(L, "refuse_allocations");
+    const std::string cpath = std::string("package.cpath = '") + argv[1] + "/?.so;' .. package.cpath";
+    int status = luaL_dostring(L, cpath.c_str());
+    if (status == 0) {
+        status = luaL_dofile(L, argv[2]);
+    }
+    if (status != 0) {
+        const char *err = lua_tostring(L, -1);
+        std::fprintf(stderr, "%s: %s\n", argv[2], err != nullptr ? err : "(error object is not a string)");
+    }
+    refusing = false;
+    lua_close(L);
+    return status == 0 ? 0 : 1;
+}
