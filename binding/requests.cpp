@@ -128,8 +128,8 @@ int push_result_table(lua_State *L, std::uint32_t count)
 // one that is not an argument, which the call still reads from.
 bool result_usable(lua_State *L)
 {
-    return lua_type(L, RESULT) == LUA_TTABLE && !lua_rawequal(L, RESULT, INPUT) &&
-           !lua_rawequal(L, RESULT, KEY);
+    return lua_type(L, RESULT) == LUA_TTABLE && lua_rawequal(L, RESULT, INPUT) == 0 &&
+           lua_rawequal(L, RESULT, KEY) == 0;
 }
 
 // Plain bytes of the sealed buffer of an n-byte input from `offset` for

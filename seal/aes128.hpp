@@ -1,9 +1,17 @@
-// AES-128 (FIPS-197, Nk = 4, Nr = 10) on single 16-byte blocks.
+// AES-128 (FIPS-197, Nk = 4, Nr = 10) on 16-byte blocks, each enciphered on
+// its own (no chaining) under a raw 16-byte key.
 //
-// Every call zero-fills a fresh working record, expands the key into it and
-// runs the cipher; nothing is kept between calls and nothing is cleared.
-// The S-box lookups are indexed by secret bytes, so timing can depend on the
-// key and the data through the cache: this is not a constant-time cipher.
+// Every block operation expands the raw key afresh: blocks may run side by
+// side, each with its own expansion, but no schedule outlives the call and
+// nothing is cleared. The work goes to one of several cores, all giving the
+// same output, chosen by what the CPU has:
+//   - x86-64 and i386 with AES-NI: the CPU's AES instructions;
+//   - arm64 with the ARMv8 Crypto Extensions: likewise;
+//   - everywhere else: the portable bitsliced core.
+// Every core is constant-time: no branch and no memory address depends on
+// key or data bytes (the hardware instructions by design, the portable core
+// by bitslicing). Built with VORSEL_CIPHER=portable, only the portable core
+// is in the binary.
 #pragma once
 
 #include <cstddef>
@@ -12,13 +20,10 @@
 inline constexpr std::size_t KEY_BYTES = 16;
 inline constexpr std::size_t BLOCK_BYTES = 16;
 
-// The working record of one block operation.
-struct aes128_ctx {
-    std::uint8_t state[BLOCK_BYTES];  // byte n is row n % 4, column n / 4
-    std::uint8_t round_key[176];      // round key r at bytes 16 r .. 16 r + 15
-    const std::uint8_t *key;          // the caller's 16 raw key bytes
-};
-
 // Encipher / decipher one block in place under a 16-byte key.
 void aes128_encrypt_block(std::uint8_t block[BLOCK_BYTES], const std::uint8_t key[KEY_BYTES]);
 void aes128_decrypt_block(std::uint8_t block[BLOCK_BYTES], const std::uint8_t key[KEY_BYTES]);
+
+// The same for `count` consecutive blocks, each on its own.
+void aes128_encrypt_blocks(std::uint8_t *blocks, std::size_t count, const std::uint8_t key[KEY_BYTES]);
+void aes128_decrypt_blocks(std::uint8_t *blocks, std::size_t count, const std::uint8_t key[KEY_BYTES]);

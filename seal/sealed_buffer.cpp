@@ -23,16 +23,12 @@ void seal_frame(std::uint8_t *buffer, std::uint32_t n, std::uint8_t pad)
 
 void seal_encipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES])
 {
-    for (std::uint32_t offset = 0; offset + BLOCK_BYTES <= length; offset += BLOCK_BYTES) {
-        aes128_encrypt_block(buffer + offset, key);
-    }
+    aes128_encrypt_blocks(buffer, length / BLOCK_BYTES, key);
 }
 
 void seal_decipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES])
 {
-    for (std::uint32_t offset = 0; offset + BLOCK_BYTES <= length; offset += BLOCK_BYTES) {
-        aes128_decrypt_block(buffer + offset, key);
-    }
+    aes128_decrypt_blocks(buffer, length / BLOCK_BYTES, key);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 -- its own mid-call, then makes the host refuse to grow anything. The call
 -- must end in the runtime's memory error and hold nothing afterwards (the
 -- leak check is valgrind's, around the host).
+-- luacheck: globals refuse_allocations
 local vorsel = require("vorsel")
 local key = {}
 for i = 1, 16 do key[i] = i end

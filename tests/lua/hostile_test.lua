@@ -169,6 +169,9 @@ describe("hostile debug-library code", function()
 
   -- Within a hook given to with_hook, level 3 is the table maker and level
   -- 4 the module's own frame: slots 1, 2 and 3 are input, key and result.
+  local function swap_on_call(slot, value)
+    return function(e) if e == "call" then debug.setlocal(4, slot, value) end end
+  end
 
   it("table maker's count rewritten: the result grows to its full size", function()
     for _, req in ipairs({ { vorsel.encrypt, large, large_sealed }, { vorsel.decrypt, large_sealed, large } }) do
@@ -181,7 +184,7 @@ describe("hostile debug-library code", function()
   it("key swapped mid-call: a key of any other length is the key message", function()
     for _, swapped in ipairs({ S.range(71000), S.range(15), S.range(17), "k" }) do
       for _, req in ipairs({ { vorsel.encrypt, large }, { vorsel.decrypt, large_sealed } }) do
-        local ok, err = with_hook(function(e) if e == "call" then debug.setlocal(4, 2, swapped) end end, req[1], req[2], k)
+        local ok, err = with_hook(swap_on_call(2, swapped), req[1], req[2], k)
         assert.is_false(ok)
         assert.are.equal(MSG.key, S.message_of(err))
       end
@@ -191,14 +194,14 @@ describe("hostile debug-library code", function()
   it("input swapped mid-call: any other length is the input message, another header the format message", function()
     for _, swapped in ipairs({ S.range(LARGE + 1), S.range(LARGE - 1), S.range(#large_sealed + 16), 5 }) do
       for _, req in ipairs({ { vorsel.encrypt, large }, { vorsel.decrypt, large_sealed } }) do
-        local ok, err = with_hook(function(e) if e == "call" then debug.setlocal(4, 1, swapped) end end, req[1], req[2], k)
+        local ok, err = with_hook(swap_on_call(1, swapped), req[1], req[2], k)
         assert.is_false(ok)
         assert.are.equal(MSG.input, S.message_of(err))
       end
     end
     -- Same length, other content: the header is read again.
     local other = vorsel.encrypt(S.range(LARGE, 7), S.key(10))
-    local ok, err = with_hook(function(e) if e == "call" then debug.setlocal(4, 1, other) end end, vorsel.decrypt, large_sealed, k)
+    local ok, err = with_hook(swap_on_call(1, other), vorsel.decrypt, large_sealed, k)
     assert.is_false(ok)
     assert.are.equal(MSG.format, S.message_of(err))
   end)

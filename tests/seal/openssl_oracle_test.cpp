@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "seal/sealed_buffer.hpp"
+#include "tests/seal/core.hpp"
 
 namespace {
 
@@ -45,11 +46,30 @@ TEST(OpenSslOracle, RandomBlocksBothDirections)
         const bytes key = random_bytes(rng, KEY_BYTES);
         const bytes block = random_bytes(rng, BLOCK_BYTES);
         bytes mine = block;
-        aes128_encrypt_block(mine.data(), key.data());
+        core_encrypt_block(mine.data(), key.data());
         ASSERT_EQ(openssl_ecb(key, block, true), mine) << "encrypt, case " << i;
         mine = block;
-        aes128_decrypt_block(mine.data(), key.data());
+        core_decrypt_block(mine.data(), key.data());
         ASSERT_EQ(openssl_ecb(key, block, false), mine) << "decrypt, case " << i;
+    }
+}
+
+TEST(OpenSslOracle, RunsOfBlocksAtOddAddresses)
+{
+    std::mt19937 rng(1208);
+    for (int i = 0; i < 2000; ++i) {
+        const std::size_t count = 1 + rng() % 40;
+        const std::size_t skew = 1 + rng() % 15;
+        const bytes key = random_bytes(rng, KEY_BYTES + 1);
+        const bytes plain = random_bytes(rng, count * BLOCK_BYTES);
+        const bytes key16(key.begin() + 1, key.end());
+        bytes space(skew + plain.size());
+        std::copy(plain.begin(), plain.end(), space.begin() + static_cast<long>(skew));
+        core_encrypt_blocks(space.data() + skew, count, key.data() + 1);
+        ASSERT_EQ(openssl_ecb(key16, plain, true), bytes(space.begin() + static_cast<long>(skew), space.end()))
+            << "encrypt, " << count << " blocks";
+        core_decrypt_blocks(space.data() + skew, count, key.data() + 1);
+        ASSERT_EQ(plain, bytes(space.begin() + static_cast<long>(skew), space.end())) << "decrypt";
     }
 }
 
