@@ -28,9 +28,9 @@ awk -v f="$floor" -v e="$enc" -v d="$dec" -v n="$n" 'BEGIN {
     printf "  floor   %7.1f\n  encrypt %7.1f (%.2fx)\n  decrypt %7.1f (%.2fx)\n", f/n, e/n, e/f, d/n, d/f }'
 for mode in encrypt decrypt; do
     total=$([ "$mode" = encrypt ] && echo "$enc" || echo "$dec")
-    reads=$(inclusive "$mode" 'read_byte_table')
-    cipher=$(inclusive "$mode" "aes128_${mode}_block")
-    writes=$(inclusive "$mode" 'fill_byte_table')
+    reads=$(inclusive "$mode" 'read_elements')
+    cipher=$(inclusive "$mode" "aes128_${mode}_blocks")
+    writes=$(inclusive "$mode" 'write_elements')
     awk -v t="$total" -v r="$reads" -v c="$cipher" -v w="$writes" -v m="$mode" 'BEGIN {
         printf "  %s split: table reads %.0f%%, block cipher (key expansion and rounds) %.0f%%, table writes %.0f%%, rest %.0f%%\n",
             m, 100*r/t, 100*c/t, 100*w/t, 100*(t-r-c-w)/t }'
