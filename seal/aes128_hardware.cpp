@@ -102,27 +102,7 @@ bool aes128_hardware_available()
     return __builtin_cpu_supports("aes") && __builtin_cpu_supports("ssse3");
 }
 
-AESNI void aes128_hardware_encrypt_blocks(std::uint8_t *blocks, std::size_t count,
-                                          const std::uint8_t key[KEY_BYTES])
-{
-    for (; count >= 4; count -= 4, blocks += 64) {
-        encrypt_lanes<4>(blocks, key);
-    }
-    for (; count > 0; --count, blocks += 16) {
-        encrypt_lanes<1>(blocks, key);
-    }
-}
-
-AESNI void aes128_hardware_decrypt_blocks(std::uint8_t *blocks, std::size_t count,
-                                          const std::uint8_t key[KEY_BYTES])
-{
-    for (; count >= 4; count -= 4, blocks += 64) {
-        decrypt_lanes<4>(blocks, key);
-    }
-    for (; count > 0; --count, blocks += 16) {
-        decrypt_lanes<1>(blocks, key);
-    }
-}
+#define VORSEL_HARDWARE_TARGET AESNI
 
 #elif !defined(VORSEL_CIPHER_PORTABLE) && defined(__GNUC__) && defined(__aarch64__) && defined(__linux__)
 
@@ -223,8 +203,15 @@ bool aes128_hardware_available()
     return (getauxval(AT_HWCAP) & HWCAP_AES) != 0;
 }
 
-ARMCE void aes128_hardware_encrypt_blocks(std::uint8_t *blocks, std::size_t count,
-                                          const std::uint8_t key[KEY_BYTES])
+#define VORSEL_HARDWARE_TARGET ARMCE
+
+#endif
+
+#if defined(VORSEL_HARDWARE_TARGET)
+
+// Four blocks side by side while there are four, then one at a time.
+VORSEL_HARDWARE_TARGET void aes128_hardware_encrypt_blocks(std::uint8_t *blocks, std::size_t count,
+                                                           const std::uint8_t key[KEY_BYTES])
 {
     for (; count >= 4; count -= 4, blocks += 64) {
         encrypt_lanes<4>(blocks, key);
@@ -234,8 +221,8 @@ ARMCE void aes128_hardware_encrypt_blocks(std::uint8_t *blocks, std::size_t coun
     }
 }
 
-ARMCE void aes128_hardware_decrypt_blocks(std::uint8_t *blocks, std::size_t count,
-                                          const std::uint8_t key[KEY_BYTES])
+VORSEL_HARDWARE_TARGET void aes128_hardware_decrypt_blocks(std::uint8_t *blocks, std::size_t count,
+                                                           const std::uint8_t key[KEY_BYTES])
 {
     for (; count >= 4; count -= 4, blocks += 64) {
         decrypt_lanes<4>(blocks, key);
