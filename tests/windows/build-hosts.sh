@@ -86,8 +86,14 @@ for width in x64 x86; do
     if [ "$width" = x64 ]; then
         cross=x86_64-w64-mingw32 host_cc=gcc
     else
-        # LuaJIT's build tools must be 32-bit for a 32-bit target.
+        # LuaJIT's build tools must be 32-bit for a 32-bit target, and Wine
+        # runs 32-bit hosts only where the kernel runs 32-bit x86 code.
         cross=i686-w64-mingw32 host_cc="i686-linux-gnu-gcc -static"
+        printf 'int main(void) { return 0; }\n' > "$work/probe32.c"
+        if ! { $host_cc -o "$work/probe32" "$work/probe32.c" && "$work/probe32"; } 2>/dev/null; then
+            echo "windows hosts for x86: skipped, this machine cannot run 32-bit x86 code"
+            continue
+        fi
     fi
     build_lua51 "$cross" "$work/$width/lua51"
     build_luajit "$cross" "$host_cc" "$work/$width/luajit"
