@@ -12,27 +12,11 @@ local function rss_kib()
   return kib
 end
 
--- A table of length n (a border that the length operator finds) whose
--- elements 1 to 16 are `first`, the rest holes but for a few dozen keys:
--- 1 to 16 in the array part, then the keys on the path the length search
--- takes through the hash part from 17 (Lua 5.1's and LuaJIT's search).
-local function border_table(first, n)
-  local t = { unpack(first, 1, 16) }
-  for i = 1, 150 do t["pad" .. i] = true end -- room in the hash part
-  local i, j = 16, 17
-  while j <= n do t[j] = 0; i = j; j = j * 2 end
-  while j - i > 1 do
-    local m = math.floor((i + j) / 2)
-    if m <= n then t[m] = 0; i = m else j = m end
-  end
-  return t
-end
-
 describe("at full size", function()
   it("profiler hook keeps the full size: decrypt under a hook returns 2^27 + 2^26 - 9 elements", function()
     local n = 2 ^ 27 + 2 ^ 26
     -- A first block with pad count 0: the payload runs to the end.
-    local sealed = border_table(vorsel.encrypt({ 1, 2, 3, 4, 5, 6, 7 }, S.key()), n)
+    local sealed = S.table_with_length(n, vorsel.encrypt({ 1, 2, 3, 4, 5, 6, 7 }, S.key()))
     if #sealed ~= n then
       pending("this interpreter's length search does not take the border made here")
       return
