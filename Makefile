@@ -91,7 +91,7 @@ test-windows: windows
 	cmake --preset windows-x64 -B build-windows-x64-hosterr -DVORSEL_HOST_ERRORLEVEL=ON >/dev/null
 	cmake --build build-windows-x64-hosterr -j $(JOBS)
 	cd tests/lua && lua5.1 write_openssl_answers.lua ../../build-wine/openssl_answers.lua
-	$(WINE_ENV) wineboot -i >/dev/null 2>&1 || true
+	$(WINE_ENV) WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
 	cmake -S tests/windows -B build-wine/ctest >/dev/null
 	ctest --test-dir build-wine/ctest --output-on-failure -j $(JOBS)
 

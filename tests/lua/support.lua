@@ -16,6 +16,8 @@ support.MAX_INPUT = 268435456 -- 2^28
 support.WINDOWS = package.config:sub(1, 1) == "\\"
 support.BUILD_DIR = os.getenv("VORSEL_BUILD_DIR") or "../../build"
 support.MODULE_FILE = support.BUILD_DIR .. (support.WINDOWS and "/vorsel.dll" or "/vorsel.so")
+-- Where require finds the freshly built module first.
+support.CPATH = support.BUILD_DIR .. (support.WINDOWS and "/?.dll;" or "/?.so;")
 
 -- The test file's `it` where the platform can run the test; elsewhere its
 -- `pending`, with the reason in the test's name. (busted's functions live
@@ -25,6 +27,11 @@ function support.it_if(condition, reason, it, pending)
   return function(name) pending(name .. " [skipped here: " .. reason .. "]") end
 end
 
+-- A module built for a host's own luaL_errorlevel, tested with our
+-- stand-in host library: every message must come marked "[host] " and
+-- then the position of the caller, if any, as luaL_error gives it.
+support.HOST_ERRORS = os.getenv("VORSEL_HOST_ERRORS") ~= nil
+
 -- Children under ulimit -v, a preloaded malloc: Linux without sanitizers.
 support.CHILDREN = not support.WINDOWS and os.getenv("VORSEL_FAILING_MALLOC") ~= nil
   and not os.getenv("VORSEL_SANITIZED") and not support.HOST_ERRORS
@@ -32,11 +39,6 @@ support.NO_CHILDREN = support.WINDOWS and "no ulimit -v or LD_PRELOAD on Windows
   or os.getenv("VORSEL_SANITIZED") and "a child under ulimit -v cannot hold the sanitizer's shadow memory"
   or support.HOST_ERRORS and "the children would not load the stand-in host library"
   or "this platform runs no child interpreters with a failing malloc"
-
--- A module built for a host's own luaL_errorlevel, tested with our
--- stand-in host library: every message must come marked "[host] " and
--- then the position of the caller, if any, as luaL_error gives it.
-support.HOST_ERRORS = os.getenv("VORSEL_HOST_ERRORS") ~= nil
 
 -- The module's message in an error value: the value itself, or, with the
 -- host's function, what follows its mark and position (nil without them).
@@ -116,10 +118,9 @@ end
 -- returns what it printed. `prefix` is shell put before the command.
 function support.run_child(chunk, prefix)
   local interp = os.getenv("VORSEL_LUA") or "lua5.1"
-  local build = os.getenv("VORSEL_BUILD_DIR") or "../../build"
   local file = os.tmpname()
   local f = assert(io.open(file, "w"))
-  f:write("package.cpath = '", build, "/?.so;' .. package.cpath\n", chunk)
+  f:write("package.cpath = '", support.CPATH, "' .. package.cpath\n", chunk)
   f:close()
   local pipe = assert(io.popen((prefix or "") .. " " .. interp .. " " .. file .. " 2>&1"))
   local out = pipe:read("*a")

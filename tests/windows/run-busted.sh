@@ -18,5 +18,12 @@ export VORSEL_BUILD_DIR="Z:$(realpath "$module_dir")"
 [ -f "$work/openssl_answers.lua" ] && export VORSEL_OPENSSL_ANSWERS="Z:$work/openssl_answers.lua"
 # DLLs the module imports besides the Lua DLL (the stand-in host library).
 [ -n "${VORSEL_WINE_PATH:-}" ] && export WINEPATH="Z:$VORSEL_WINE_PATH"
+# 64-bit hosts go straight to Debian's 64-bit loader: the wine script
+# prefers the 32-bit one, which not every kernel can run.
+wine=wine
+if [ "$width" = x64 ] && [ -x /usr/lib/wine/wine64 ]; then
+    wine=/usr/lib/wine/wine64
+    export WINELOADER=$wine
+fi
 cd "$root/tests/lua"
-wine "$exe" Z:/usr/bin/busted --pattern=_test --output=plainTerminal --helper=helper.lua "$file"
+"$wine" "$exe" Z:/usr/bin/busted --pattern=_test --output=plainTerminal --helper=helper.lua "$file"
