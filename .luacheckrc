@@ -7,4 +7,4 @@ files["tests/lua"] = { std = "+busted" }
 files["bench"] = { read_globals = { "jit" } }
 files["tests/lua/large_test.lua"] = { std = "+busted" }
 -- Type definitions: declarations with empty bodies.
-files["types/vorsel.lua"] = { unused_args = false }
+files["types/vorsel.lua"] = { unused_args = false, globals = { "vorsel" } }

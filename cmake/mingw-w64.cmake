@@ -1,11 +1,18 @@
-# Cross-compiling for Windows with Debian's mingw-w64 toolchain; included by
-# mingw-w64-x86_64.cmake and mingw-w64-i686.cmake, which set the triple.
+# Cross-compiling for Windows with Debian's mingw-w64 toolchain:
+# -DVORSEL_WINDOWS_ARCH=x64 (the default) or x86.
+set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VORSEL_WINDOWS_ARCH)
+set(triple x86_64-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+if(VORSEL_WINDOWS_ARCH STREQUAL "x86")
+  set(triple i686-w64-mingw32)
+  set(CMAKE_SYSTEM_PROCESSOR i686)
+endif()
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++)
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc)
-set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
-set(CMAKE_DLLTOOL ${TOOLCHAIN_PREFIX}-dlltool)
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
+set(CMAKE_CXX_COMPILER ${triple}-g++)
+set(CMAKE_C_COMPILER ${triple}-gcc)
+set(CMAKE_RC_COMPILER ${triple}-windres)
+set(CMAKE_DLLTOOL ${triple}-dlltool)
+set(CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -19,9 +19,9 @@ for tool in cmake make c++ g++ gcc cc as ld ar ranlib sh; do
     ln -s "$(command -v "$tool")" "$work/bin/$tool"
 done
 # CMake looks in the standard folders whatever PATH says: those are ignored.
+ignored="/usr/lib/x86_64-linux-gnu;/lib/x86_64-linux-gnu;/usr/bin;/bin;/usr/local/bin;/usr/sbin;/sbin"
 hide=(-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_OpenSSL=ON
-      -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
-      "-DCMAKE_IGNORE_PATH=/usr/lib/x86_64-linux-gnu;/lib/x86_64-linux-gnu;/usr/bin;/bin;/usr/local/bin;/usr/sbin;/sbin")
+      -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON "-DCMAKE_IGNORE_PATH=$ignored")
 PATH="$work/bin" cmake -S "$src" -B "$work/plain" "${hide[@]}" >"$work/plain.log" 2>&1 \
     || { cat "$work/plain.log"; exit 1; }
 PATH="$work/bin" cmake --build "$work/plain" >"$work/build.log" 2>&1 \
@@ -30,6 +30,15 @@ test -f "$work/plain/vorsel.so"
 grep -q "vorsel: leaving out the Lua tests" "$work/plain.log"
 grep -q "vorsel: leaving out the sealing core's C++ tests: GoogleTest" "$work/plain.log"
 echo "plain build with no test tools: ok ($(grep -c 'leaving out' "$work/plain.log") groups left out)"
+
+# A machine whose only Lua headers are 5.4's: the build finds them itself.
+PATH="$work/bin" cmake -S "$src" -B "$work/lua54" "${hide[@]}" \
+    "-DCMAKE_IGNORE_PATH=$ignored;/usr/include/lua5.1;/usr/include/lua5.2;/usr/include/lua5.3;/usr/include/luajit-2.1" \
+    >"$work/lua54.log" 2>&1 || { cat "$work/lua54.log"; exit 1; }
+PATH="$work/bin" cmake --build "$work/lua54" >"$work/lua54-build.log" 2>&1 || { cat "$work/lua54-build.log"; exit 1; }
+grep -q "vorsel: Lua 5.4 headers in /usr/include/lua5.4" "$work/lua54.log"
+test -f "$work/lua54/vorsel.so"
+echo "only Lua 5.4's headers: found and built against"
 
 # With VORSEL_TESTS=ON the same machine is refused.
 if PATH="$work/bin" cmake -S "$src" -B "$work/strict" "${hide[@]}" -DVORSEL_TESTS=ON >"$work/strict.log" 2>&1; then
@@ -62,4 +71,8 @@ fi
 if grep -q "add_test\|vorsel: leaving out" "$work/parent.log"; then
     echo "FAIL: tests configured in a parent project"; exit 1
 fi
-echo "add_subdirectory: module only, parent's build folder untouched"
+cmake --install "$work/parent-build" --prefix "$work/parent-prefix" >/dev/null
+if [ -n "$(find "$work/parent-prefix" -type f 2>/dev/null)" ]; then
+    echo "FAIL: the parent's install installs vorsel's files:"; find "$work/parent-prefix" -type f; exit 1
+fi
+echo "add_subdirectory: module only, parent's build folder and install untouched"

@@ -12,6 +12,10 @@
 ---@class vorsel
 local vorsel = {}
 
+---The module table, also set as the global `vorsel` by `require "vorsel"`.
+---@type vorsel
+_G.vorsel = vorsel
+
 ---Seals `input` under the 16-byte `key` into a byte table of n + 9 + P
 ---elements, a multiple of 16 (AES-128, block by block).
 ---
@@ -20,8 +24,9 @@ local vorsel = {}
 --- * `crypto.encrypt: invalid argument #1 (input)`: not a table, empty, or
 ---   over 268435456 elements
 --- * `crypto.encrypt: invalid argument #2 (key)`: not a table of 16 elements
---- * `crypto.encrypt: insufficient memory`
---- * the runtime's own `not enough memory` or `table overflow`
+--- * `crypto.encrypt: insufficient memory`: a result of more than 65536
+---   elements could not be allocated
+--- * the runtime's own `not enough memory` (smaller results) or `table overflow`
 ---@param input vorsel.bytes 1 to 2^28 bytes
 ---@param key vorsel.bytes exactly 16 bytes
 ---@return vorsel.bytes sealed

@@ -5,21 +5,22 @@
 # installed: the packages are fetched with apt-get download (the
 # architecture must be known to dpkg: scripts/install-deps cross adds it)
 # and unpacked with dpkg -x.
-#   tests/cross/sysroot.sh <i386|arm64|s390x> <folder>
+#   tests/cross/sysroot.sh <arch of tests/cross/cpus> <folder>
 set -euo pipefail
 arch=$1 root=$(realpath -m "$2")
 [ -f "$root/.complete" ] && exit 0
 packages="libc6 libgcc-s1 libreadline8 libtinfo6 liblua5.1-0 liblua5.1-0-dev lua5.1
 lua-term lua-system lua-filesystem"
-case $arch in
-    # Debian has no LuaJIT for s390x.
-    i386|arm64) packages="$packages luajit libluajit-5.1-2" ;;
-esac
+luajit=no
+if grep -q -E "^$arch .* luajit$" "$(dirname "$0")/cpus"; then
+    luajit=yes
+    packages="$packages luajit libluajit-5.1-2"
+fi
 debs=$(mktemp -d)
 trap 'rm -rf "$debs"' EXIT
 names=""
 for p in $packages; do names="$names $p:$arch"; done
-[ "$arch" = s390x ] || names="$names libluajit-5.1-common"
+[ "$luajit" = no ] || names="$names libluajit-5.1-common"
 # shellcheck disable=SC2086
 chmod 755 "$debs"
 (cd "$debs" && apt-get download -qq $names 2>&1 | grep -v "unsandboxed" || true)

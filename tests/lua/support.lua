@@ -14,6 +14,7 @@ support.MSG = {
 support.MAX_INPUT = 268435456 -- 2^28
 
 support.WINDOWS = package.config:sub(1, 1) == "\\"
+support.ROOT = "../.." -- the tests run in tests/lua
 support.BUILD_DIR = os.getenv("VORSEL_BUILD_DIR") or "../../build"
 support.MODULE_FILE = support.BUILD_DIR .. (support.WINDOWS and "/vorsel.dll" or "/vorsel.so")
 -- Where require finds the freshly built module first.

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Runs one Lua test file under busted inside a Windows host under Wine.
-#   tests/windows/run-busted.sh <x64|x86> <lua51|luajit> <test file> <module folder> [work folder]
-# The work folder (default build-wine) holds the hosts that build-hosts.sh
+#   tests/windows/run-busted.sh <x64|x86> <lua51|luajit> <module folder> <work folder> <test file>
+# The work folder (build-wine) holds the hosts that build-hosts.sh
 # made, busted's C libraries and the Wine prefix. busted's Lua parts are
 # Debian's files, read through Wine's Z: drive.
 set -euo pipefail
-width=$1 host=$2 file=$3 module_dir=$4
+width=$1 host=$2 module_dir=$3 file=$(basename "$5")
 root=$(cd "$(dirname "$0")/../.." && pwd)
-work=$(realpath "${5:-$root/build-wine}")
+work=$(realpath "$4")
 exe=$work/$width/$host/$([ "$host" = luajit ] && echo luajit.exe || echo lua.exe)
 [ -f "$exe" ] || { echo "no $exe: run tests/windows/build-hosts.sh first" >&2; exit 1; }
 

@@ -1,0 +1,32 @@
+# vorsel_lua_tests(COMMAND <command...> NAME <prefix>%<suffix> [ENV <vars>]
+#                  [LABELS <labels>] [ONLY <names>] [EXCEPT <names>] [HEAVY])
+# One test for each tests/lua/<name>_test.lua (or those of ONLY, less those
+# of EXCEPT), named after NAME with % replaced by <name>, that runs
+# COMMAND <test file> in tests/lua. Tests of the large files, and every test
+# given HEAVY, run only when asked for: ctest -C heavy -L <label>.
+set(VORSEL_LUA_TEST_DIR ${CMAKE_CURRENT_LIST_DIR}/../tests/lua)
+function(vorsel_lua_tests)
+  cmake_parse_arguments(T "HEAVY" "NAME" "COMMAND;ENV;LABELS;ONLY;EXCEPT" ${ARGN})
+  file(GLOB files CONFIGURE_DEPENDS ${VORSEL_LUA_TEST_DIR}/*_test.lua)
+  foreach(file ${files})
+    get_filename_component(name ${file} NAME_WE)
+    string(REGEX REPLACE "_test$" "" name ${name})
+    if((T_ONLY AND NOT name IN_LIST T_ONLY) OR name IN_LIST T_EXCEPT)
+      continue()
+    endif()
+    string(REPLACE "%" ${name} test ${T_NAME})
+    set(labels ${T_LABELS})
+    set(heavy ${T_HEAVY})
+    if(name MATCHES "^large")
+      list(APPEND labels large)
+      set(heavy ON)
+    endif()
+    set(configurations)
+    if(heavy)
+      set(configurations CONFIGURATIONS heavy)
+    endif()
+    add_test(NAME ${test} COMMAND ${T_COMMAND} ${file} ${configurations}
+             WORKING_DIRECTORY ${VORSEL_LUA_TEST_DIR})
+    set_tests_properties(${test} PROPERTIES ENVIRONMENT "${T_ENV}" LABELS "${labels}" TIMEOUT 900)
+  endforeach()
+endfunction()
