@@ -3,10 +3,7 @@
 SHELL := /bin/bash
 JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 DEPS   = @scripts/install-deps
-CPUS  ?= $(shell awk '!/^\#/ { print $$1 }' tests/cross/cpus)
 FUZZ_SECONDS ?= 60
-WINE_ENV = WINEPREFIX=$(CURDIR)/build-wine/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-           WINELOADER=/usr/lib/wine/wine64
 .PHONY: all build demo test-build test test-large memcheck sanitize bench lint install-check \
         test-nginx test-neovim windows test-windows cross test-cross fuzz clean
 
@@ -52,36 +49,18 @@ test-neovim: # the README's Neovim recipe after a luarocks --local make
 	tests/hosts/neovim.sh
 windows: # vorsel.dll for x64 and x86, read back; and for a lua5.1.dll host
 	$(DEPS) windows
-	for w in x64 x86; do cmake --preset windows-$$w >/dev/null && cmake --build build-windows-$$w -j $(JOBS) \
-	  && tests/check_windows_dll.sh build-windows-$$w/vorsel.dll || exit 1; done
-	cmake --preset windows-x64 -B build-windows-x64-lua5.1 -DVORSEL_LUA_DLL=lua5.1.dll >/dev/null
-	cmake --build build-windows-x64-lua5.1 -j $(JOBS)
-	tests/check_windows_dll.sh build-windows-x64-lua5.1/vorsel.dll lua5.1.dll | grep imports
+	tests/windows/run.sh build
 test-windows: windows # the Lua tests in Windows hosts built from Debian's sources, under Wine
 	$(DEPS) test-windows
-	tests/windows/build-hosts.sh build-wine
-	cmake --preset windows-x64 -B build-windows-x64-hosterr -DVORSEL_HOST_ERRORLEVEL=ON >/dev/null
-	cmake --build build-windows-x64-hosterr -j $(JOBS)
-	cd tests/lua && lua5.1 write_openssl_answers.lua ../../build-wine/openssl_answers.lua
-	$(WINE_ENV) /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
-	cmake -S tests/windows -B build-wine/ctest >/dev/null
-	ctest --test-dir build-wine/ctest --output-on-failure -j $(JOBS)
-cross: # the module for each CPU of tests/cross/cpus: build-<cpu>/
+	tests/windows/run.sh test
+cross: # the module for each CPU of tests/cross/cpus, in build-<cpu>/
 	$(DEPS) cross
-	for a in $(CPUS); do tests/cross/sysroot.sh $$a build-cross/root-$$a && cmake -S . -B build-$$a \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake -DVORSEL_CROSS_ARCH=$$a -DVORSEL_SYSROOT=$(CURDIR)/build-cross/root-$$a \
-	  -DVORSEL_GTEST_SOURCE=/usr/src/googletest -DCMAKE_BUILD_TYPE=Release -DVORSEL_BENCH=OFF >/dev/null \
-	  && cmake --build build-$$a -j $(JOBS) && NM=$$(sed -n 's/^CMAKE_NM:FILEPATH=//p' build-$$a/CMakeCache.txt) \
-	  sh tests/check_library.sh build-$$a/vorsel.so || exit 1; done
-test-cross: cross # under qemu-user: the Lua tests and the cipher's tests per core
-	for a in $(CPUS); do ctest --test-dir build-$$a --output-on-failure -j $(JOBS) || exit 1; done
-	@for a in $(CPUS); do tests/cross/summary.sh $$a build-$$a; done
+	tests/cross/run.sh build
+test-cross: # ... and under qemu-user the Lua tests and the cipher's tests per core
+	$(DEPS) cross
+	tests/cross/run.sh test
 fuzz: # libFuzzer on the Lua-facing functions and on unseal, FUZZ_SECONDS each
 	$(DEPS) fuzz
-	cmake --preset fuzz >/dev/null && cmake --build build-fuzz -j $(JOBS)
-	for t in lua_calls unseal; do mkdir -p build-fuzz/corpus/$$t && build-fuzz/tests/fuzz/$${t}_fuzz \
-	  -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=build-fuzz/ build-fuzz/corpus/$$t \
-	  tests/fuzz/corpus/$$t 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|invariant|unexpected|Test unit'; \
-	  test $${PIPESTATUS[0]} -eq 0 || exit 1; done
+	tests/fuzz/run.sh $(FUZZ_SECONDS)
 clean:
 	rm -rf build build-* build.luarocks

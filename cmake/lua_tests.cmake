@@ -1,12 +1,12 @@
 # vorsel_lua_tests(COMMAND <command...> NAME <prefix>%<suffix> [ENV <vars>]
-#                  [LABELS <labels>] [ONLY <names>] [EXCEPT <names>] [HEAVY])
+#                  [LABELS <labels>] [ONLY <names>] [EXCEPT <names>])
 # One test for each tests/lua/<name>_test.lua (or those of ONLY, less those
 # of EXCEPT), named after NAME with % replaced by <name>, that runs
-# COMMAND <test file> in tests/lua. Tests of the large files, and every test
-# given HEAVY, run only when asked for: ctest -C heavy -L <label>.
+# COMMAND <test file> in tests/lua. The labels large (the large files) and
+# memcheck run only when asked for: ctest -C heavy -L <label>.
 set(VORSEL_LUA_TEST_DIR ${CMAKE_CURRENT_LIST_DIR}/../tests/lua)
 function(vorsel_lua_tests)
-  cmake_parse_arguments(T "HEAVY" "NAME" "COMMAND;ENV;LABELS;ONLY;EXCEPT" ${ARGN})
+  cmake_parse_arguments(T "" "NAME" "COMMAND;ENV;LABELS;ONLY;EXCEPT" ${ARGN})
   file(GLOB files CONFIGURE_DEPENDS ${VORSEL_LUA_TEST_DIR}/*_test.lua)
   foreach(file ${files})
     get_filename_component(name ${file} NAME_WE)
@@ -16,13 +16,11 @@ function(vorsel_lua_tests)
     endif()
     string(REPLACE "%" ${name} test ${T_NAME})
     set(labels ${T_LABELS})
-    set(heavy ${T_HEAVY})
     if(name MATCHES "^large")
       list(APPEND labels large)
-      set(heavy ON)
     endif()
     set(configurations)
-    if(heavy)
+    if("large" IN_LIST labels OR "memcheck" IN_LIST labels)
       set(configurations CONFIGURATIONS heavy)
     endif()
     add_test(NAME ${test} COMMAND ${T_COMMAND} ${file} ${configurations}

@@ -7,10 +7,10 @@
 // a table lookup or an indirect call. Run with no suppressions: a
 // constant-time core leaves nothing to report.
 //
-// usage: secret_independence [branchy | lookup]
-//   branchy: also runs a deliberately secret-dependent branch, and
-//   lookup:  a deliberately secret-indexed load, to prove the check catches
-//            each of them.
+// usage: secret_independence [branch | secret_indexed_load]
+//   branch: also runs a deliberately secret-dependent branch, and
+//   secret_indexed_load: a deliberately secret-indexed load, to prove the
+//   check catches each of them.
 #include <valgrind/memcheck.h>
 
 #include <cstdio>
@@ -51,10 +51,10 @@ int main(int argc, char **argv)
     VALGRIND_MAKE_MEM_UNDEFINED(key, sizeof key);
     VALGRIND_MAKE_MEM_UNDEFINED(data, sizeof data);
 
-    if (argc > 1 && std::strcmp(argv[1], "branchy") == 0) {
+    if (argc > 1 && std::strcmp(argv[1], "branch") == 0) {
         branchy(key);
     }
-    if (argc > 1 && std::strcmp(argv[1], "lookup") == 0) {
+    if (argc > 1 && std::strcmp(argv[1], "secret_indexed_load") == 0) {
         secret_lookup(data);
     }
     aes128_core cores[2];
