@@ -124,12 +124,23 @@ int push_result_table(lua_State *L, std::uint32_t count)
     return 0;
 }
 
-// The result slot after Lua code may have run: it must hold a table, and
-// one that is not an argument, which the call still reads from.
-bool result_usable(lua_State *L)
+// Pushes the result table for `count` elements, then tests the call's slots
+// again, as Lua code may have run meanwhile: the arguments exactly as at the
+// start, and the result slot, which must hold a table that is not an
+// argument (the call still reads from those). Returns the message to raise,
+// or nullptr; from then on no Lua code runs in the call.
+const char *make_result(lua_State *L, std::uint32_t count, std::uint32_t limit, std::uint32_t n)
 {
-    return lua_type(L, RESULT) == LUA_TTABLE && lua_rawequal(L, RESULT, INPUT) == 0 &&
-           lua_rawequal(L, RESULT, KEY) == 0;
+    if (push_result_table(L, count) != 0) {
+        return MSG_MEMORY;
+    }
+    const char *fault = argument_changed(L, limit, n);
+    if (fault != nullptr) {
+        return fault;
+    }
+    const bool usable = lua_type(L, RESULT) == LUA_TTABLE && lua_rawequal(L, RESULT, INPUT) == 0 &&
+                        lua_rawequal(L, RESULT, KEY) == 0;
+    return usable ? nullptr : MSG_MEMORY;
 }
 
 // Plain bytes of the sealed buffer of an n-byte input from `offset` for
@@ -162,15 +173,9 @@ int crypto_encrypt(lua_State *L)
     }
     const seal_sizes sizes = seal_layout(n);
 
-    if (push_result_table(L, sizes.total) != 0) {
-        return raise_error(L, MSG_MEMORY);
-    }
-    fault = argument_changed(L, MAX_INPUT_BYTES, n);
+    fault = make_result(L, sizes.total, MAX_INPUT_BYTES, n);
     if (fault != nullptr) {
         return raise_error(L, fault);
-    }
-    if (!result_usable(L)) {
-        return raise_error(L, MSG_MEMORY);
     }
 
     // No Lua code runs from here on.
@@ -211,15 +216,9 @@ int crypto_decrypt(lua_State *L)
     }
     const std::uint32_t count = end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0;
 
-    if (push_result_table(L, count) != 0) {
-        return raise_error(L, MSG_MEMORY);
-    }
-    fault = argument_changed(L, MAX_SEALED_BYTES, n);
+    fault = make_result(L, count, MAX_SEALED_BYTES, n);
     if (fault != nullptr) {
         return raise_error(L, fault);
-    }
-    if (!result_usable(L)) {
-        return raise_error(L, MSG_MEMORY);
     }
 
     // No Lua code runs from here on. The arguments were checked again but

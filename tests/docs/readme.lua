@@ -86,7 +86,8 @@ for _, b in ipairs(blocks) do
     f:write(b.text)
     f:close()
     -- (the compiler runs without a sanitizer runtime the tests may preload)
-    ok = sh("env -u LD_PRELOAD " .. cc .. " -Wall -Werror -I" .. incdir .. " -o " .. tmp .. ".exe " .. tmp .. ".c " .. liblua)
+    local compile = ("env -u LD_PRELOAD %s -Wall -Werror -I%s -o %s.exe %s.c %s"):format(cc, incdir, tmp, tmp, liblua)
+    ok = sh(compile)
       and sh(env .. tmp .. ".exe")
   end
   if ok ~= nil then
