@@ -38,7 +38,7 @@ export GLIBC_TUNABLES=glibc.malloc.mmap_threshold=131072
     echo "### Block functions alone (Google Benchmark)"
     echo
     echo '```'
-    "$build"/bench/block_bench --benchmark_min_time=0.2 2>/dev/null | grep -E '^(Benchmark|block_function|key)'
+    "$build"/bench/block_bench --benchmark_min_time=0.2 2>/dev/null | grep -E '^(Benchmark|portable|hardware)'
     echo '```'
 } | tee "$out/bench.md"
 
