@@ -13,8 +13,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 for a in "$@"; do
     tests/cross/sysroot.sh "$a" "build-cross/root-$a"
     cmake -S . -B "build-$a" -DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake -DVORSEL_CROSS_ARCH="$a" \
-        -DVORSEL_SYSROOT="$PWD/build-cross/root-$a" -DVORSEL_GTEST_SOURCE=/usr/src/googletest \
-        -DCMAKE_BUILD_TYPE=Release -DVORSEL_BENCH=OFF >/dev/null
+        -DVORSEL_SYSROOT="$PWD/build-cross/root-$a" -DCMAKE_BUILD_TYPE=Release -DVORSEL_BENCH=OFF >/dev/null
     cmake --build "build-$a" -j "$jobs"
     NM=$(sed -n 's/^CMAKE_NM:FILEPATH=//p' "build-$a/CMakeCache.txt") sh tests/check_library.sh "build-$a/vorsel.so"
 done

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Unpacks Debian's Lua 5.1 (and, where Debian has it, LuaJIT) for another
 # architecture into a folder, with the headers to build against, busted's C
-# dependencies and the C libraries they need, for qemu-user's -L. Nothing is
+# dependencies, GoogleTest and the C libraries they need, for qemu-user's -L. Nothing is
 # installed: the packages are fetched with apt-get download (the
 # architecture must be known to dpkg: scripts/install-deps cross adds it)
 # and unpacked with dpkg -x.
@@ -10,7 +10,7 @@ set -euo pipefail
 arch=$1 root=$(realpath -m "$2")
 [ -f "$root/.complete" ] && exit 0
 packages="libc6 libgcc-s1 libreadline8 libtinfo6 liblua5.1-0 liblua5.1-0-dev lua5.1
-lua-term lua-system lua-filesystem"
+lua-term lua-system lua-filesystem libgtest-dev"
 luajit=no
 if grep -q -E "^$arch .* luajit$" "$(dirname "$0")/cpus"; then
     luajit=yes
