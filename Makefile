@@ -18,7 +18,7 @@ test-build:
 	cmake --preset test >/dev/null && cmake --build build -j $(JOBS)
 test: test-build # everything but the full-size and memcheck runs, the README's examples included
 	ctest --preset test -j $(JOBS)
-	@grep -h -E 'vectors checked|SKIPPED' build/Testing/Temporary/LastTest.log | sed 's/^/  /' || true
+	@tests/summary.sh build/Testing/Temporary/LastTest.log
 test-large: test-build # several GiB and a minute or two
 	ctest --preset test -C heavy -L large
 memcheck: test-build # every Lua test file under valgrind

@@ -1,27 +1,19 @@
-// The one place where a core is chosen: the CPU's AES instructions when
-// this build has them and the CPU offers them, the portable core otherwise.
-// The test reads what the C runtime found when the library was loaded; it
-// depends on the CPU only, never on key or data.
+// The one place where a core is chosen (aes128_chosen_core): the CPU's AES
+// instructions when this build has them and the CPU offers them, the
+// portable core otherwise. The test reads what the C runtime found when the
+// library was loaded; it depends on the CPU only, never on key or data.
 #include "seal/aes128.hpp"
 
 #include "seal/aes128_cores.hpp"
 
 void aes128_encrypt_blocks(std::uint8_t *blocks, std::size_t count, const std::uint8_t key[KEY_BYTES])
 {
-    if (aes128_hardware_available()) {
-        aes128_hardware_encrypt_blocks(blocks, count, key);
-    } else {
-        aes128_portable_encrypt_blocks(blocks, count, key);
-    }
+    aes128_chosen_core().encrypt_blocks(blocks, count, key);
 }
 
 void aes128_decrypt_blocks(std::uint8_t *blocks, std::size_t count, const std::uint8_t key[KEY_BYTES])
 {
-    if (aes128_hardware_available()) {
-        aes128_hardware_decrypt_blocks(blocks, count, key);
-    } else {
-        aes128_portable_decrypt_blocks(blocks, count, key);
-    }
+    aes128_chosen_core().decrypt_blocks(blocks, count, key);
 }
 
 void aes128_encrypt_block(std::uint8_t block[BLOCK_BYTES], const std::uint8_t key[KEY_BYTES])
@@ -44,4 +36,11 @@ std::size_t aes128_cores(aes128_core cores[2])
                 aes128_hardware_decrypt_blocks};
     return 2;
 #endif
+}
+
+aes128_core aes128_chosen_core()
+{
+    aes128_core cores[2];
+    const std::size_t n = aes128_cores(cores);
+    return cores[n - 1].available ? cores[n - 1] : cores[0];
 }

@@ -37,3 +37,7 @@ struct aes128_core {
 
 // Fills `cores` (room for 2) and returns how many there are.
 std::size_t aes128_cores(aes128_core cores[2]);
+
+// The core this build uses on this CPU: the hardware core where it is
+// available, else the portable one.
+aes128_core aes128_chosen_core();

@@ -1,5 +1,20 @@
-// The block cipher on the FIPS-197 examples and its basic properties.
+// The block cipher on the FIPS-197 examples and its basic properties, runs
+// of blocks in buffers of exact size (run under valgrind: a read or write
+// past either end is an error), and the library's choice of core.
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#elif defined(__aarch64__) && defined(__linux__)
+#include <sys/auxv.h>
+#ifndef HWCAP_AES
+#define HWCAP_AES (1 << 3)
+#endif
+#endif
 
 #include "seal/aes128.hpp"
 #include "tests/seal/core.hpp"
@@ -57,6 +72,67 @@ TEST(Aes128, NoStateCarriesOverBetweenCalls)
     core_decrypt_block(first.data(), key.data());
     core_decrypt_block(second.data(), key.data());
     EXPECT_EQ(first, second);
+}
+
+// Every group shape of both directions: runs of 1 to 9 blocks and one of
+// 70, each in a heap block of exactly its size, against the same blocks
+// enciphered one at a time.
+TEST(Aes128, RunsOfBlocksInBuffersOfExactSize)
+{
+    std::uint32_t seed = 2026;
+    auto next = [&seed] { return static_cast<std::uint8_t>((seed = seed * 1664525U + 1013904223U) >> 24); };
+    for (const std::size_t count : {1U, 2U, 3U, 4U, 5U, 6U, 7U, 8U, 9U, 70U}) {
+        const std::size_t size = count * BLOCK_BYTES;
+        const std::unique_ptr<std::uint8_t[]> key(new std::uint8_t[KEY_BYTES]);
+        const std::unique_ptr<std::uint8_t[]> run(new std::uint8_t[size]);
+        std::vector<std::uint8_t> plain(size);
+        for (std::size_t i = 0; i < KEY_BYTES; ++i) {
+            key[i] = next();
+        }
+        for (auto &b : plain) {
+            b = next();
+        }
+        std::vector<std::uint8_t> one_by_one = plain;
+        for (std::size_t at = 0; at < size; at += BLOCK_BYTES) {
+            core_encrypt_block(one_by_one.data() + at, key.get());
+        }
+        std::memcpy(run.get(), plain.data(), size);
+        core_encrypt_blocks(run.get(), count, key.get());
+        EXPECT_EQ(to_hex(one_by_one), to_hex(run.get(), size)) << "encrypt, " << count << " blocks";
+        core_decrypt_blocks(run.get(), count, key.get());
+        EXPECT_EQ(to_hex(plain), to_hex(run.get(), size)) << "decrypt, " << count << " blocks";
+    }
+}
+
+// The core the library should use, asked of the CPU itself (CPUID, the
+// auxiliary vector), not of the library.
+const char *expected_core()
+{
+#if defined(VORSEL_CIPHER_PORTABLE)
+    return "portable";
+#elif defined(__x86_64__) || defined(__i386__)
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    const bool aes = __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_AES) != 0 && (c & bit_SSSE3) != 0;
+    return aes ? "hardware" : "portable";
+#elif defined(__aarch64__) && defined(__linux__)
+    return (getauxval(AT_HWCAP) & HWCAP_AES) != 0 ? "hardware" : "portable";
+#else
+    return "portable";
+#endif
+}
+
+TEST(Aes128, TheLibraryUsesTheHardwareCoreExactlyWhereTheCpuHasIt)
+{
+    const char *expected = expected_core();
+    EXPECT_STREQ(expected, aes128_chosen_core().name);
+    aes128_core cores[2];
+    const std::size_t n = aes128_cores(cores);
+    bool hardware = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        hardware = hardware || (std::strcmp(cores[i].name, "hardware") == 0 && cores[i].available);
+    }
+    EXPECT_EQ(std::strcmp(expected, "hardware") == 0, hardware) << "the hardware core's availability";
+    std::printf("the library's core on this CPU: %s\n", aes128_chosen_core().name);
 }
 
 } // namespace
