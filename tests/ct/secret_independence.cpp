@@ -7,74 +7,121 @@
 // a table lookup or an indirect call. Run with no suppressions: a
 // constant-time core leaves nothing to report.
 //
-// usage: secret_independence [branch | secret_indexed_load]
-//   branch: also runs a deliberately secret-dependent branch, and
-//   secret_indexed_load: a deliberately secret-indexed load, to prove the
-//   check catches each of them.
+// Every shape a core has: runs of 1 to 8 blocks (a group of four and tails
+// of 1, 2 and 3) and one of 70, in both directions, at odd addresses,
+// through each core and through the library's own choice.
+//
+// usage: secret_independence [lookup|branch <core> encrypt|decrypt <tail>]
+//   With a flaw, the same runs of that core alone, with the direction
+//   going through a copy of the core's split into groups that looks up a
+//   table by a data byte (lookup), or branches on one (branch), only when
+//   <tail> blocks are left after the whole groups of four: the check that
+//   memcheck finds a flaw in a shape that only some counts reach
+//   (tests/ct/expect_report.sh).
 #include <valgrind/memcheck.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 
 #include "seal/aes128_cores.hpp"
 #include "seal/sealed_buffer.hpp"
 
 namespace {
 
-// A side effect under the condition forces a real branch.
-void branchy(const std::uint8_t *secret)
-{
-    if ((secret[0] & 1) != 0) {
-        std::puts("odd key");
-    }
-}
+constexpr std::size_t COUNTS[] = {1, 2, 3, 4, 5, 6, 7, 8, 70};
+constexpr std::size_t MOST = 70;
 
 volatile std::uint8_t TABLE[256];
 
-void secret_lookup(const std::uint8_t *secret)
+// The planted flaws; each has a side effect, so that it really happens.
+__attribute__((noinline)) void plant_lookup(const std::uint8_t *secret)
 {
-    const std::uint8_t x = TABLE[secret[1]];
-    std::printf("looked up %d\n", x);
+    TABLE[0] = TABLE[secret[0]];
 }
 
-constexpr std::size_t BLOCKS = 9; // two groups of four and a single block
+__attribute__((noinline)) void plant_branch(const std::uint8_t *secret)
+{
+    if ((secret[0] & 1) != 0) {
+        TABLE[1] = 1;
+    }
+}
+
+// The flawed copy's settings (set once by main).
+void (*FLAW)(const std::uint8_t *) = nullptr;
+std::size_t FLAW_TAIL = 0;
+aes128_blocks_fn FLAW_CORE = nullptr;
+
+// The core's work split as the cores split it: whole groups of four, then
+// the tail, where the flaw fires for one tail length only.
+void flawed_blocks(std::uint8_t *blocks, std::size_t count, const std::uint8_t *key)
+{
+    const std::size_t whole = count - count % 4;
+    FLAW_CORE(blocks, whole, key);
+    if (count - whole == FLAW_TAIL) {
+        FLAW(blocks + BLOCK_BYTES * whole);
+    }
+    FLAW_CORE(blocks + BLOCK_BYTES * whole, count - whole, key);
+}
+
+void run(const char *name, aes128_blocks_fn encrypt, aes128_blocks_fn decrypt, std::uint8_t *data,
+         const std::uint8_t *key)
+{
+    for (const std::size_t count : COUNTS) {
+        encrypt(data, count, key);
+        decrypt(data, count, key);
+    }
+    std::printf("%s: runs of 1 to 8 and %zu blocks, both directions\n", name, MOST);
+}
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    std::uint8_t key[KEY_BYTES];
-    std::uint8_t data[BLOCKS * BLOCK_BYTES];
-    std::memset(key, 0x5a, sizeof key);
-    std::memset(data, 0xa5, sizeof data);
-    VALGRIND_MAKE_MEM_UNDEFINED(key, sizeof key);
-    VALGRIND_MAKE_MEM_UNDEFINED(data, sizeof data);
+    // Heap blocks, the data and the key one byte off any word boundary.
+    auto *space = static_cast<std::uint8_t *>(std::malloc(1 + MOST * BLOCK_BYTES + 1 + KEY_BYTES));
+    if (space == nullptr) {
+        return 1;
+    }
+    std::uint8_t *data = space + 1;
+    std::uint8_t *key = data + MOST * BLOCK_BYTES + 1;
+    std::memset(data, 0xa5, MOST * BLOCK_BYTES);
+    std::memset(key, 0x5a, KEY_BYTES);
+    VALGRIND_MAKE_MEM_UNDEFINED(data, MOST * BLOCK_BYTES);
+    VALGRIND_MAKE_MEM_UNDEFINED(key, KEY_BYTES);
 
-    if (argc > 1 && std::strcmp(argv[1], "branch") == 0) {
-        branchy(key);
-    }
-    if (argc > 1 && std::strcmp(argv[1], "secret_indexed_load") == 0) {
-        secret_lookup(data);
-    }
     aes128_core cores[2];
     const std::size_t n = aes128_cores(cores);
-    for (std::size_t c = 0; c < n; ++c) {
-        if (!cores[c].available) {
-            std::printf("%s core: not on this CPU\n", cores[c].name);
-            continue;
+    if (argc == 5) {
+        FLAW = std::strcmp(argv[1], "branch") == 0 ? plant_branch : plant_lookup;
+        FLAW_TAIL = std::strtoul(argv[4], nullptr, 10);
+        const bool decrypt = std::strcmp(argv[3], "decrypt") == 0;
+        for (std::size_t c = 0; c < n; ++c) {
+            if (std::strcmp(cores[c].name, argv[2]) != 0) {
+                continue;
+            }
+            if (!cores[c].available) {
+                std::printf("[skipped here: this CPU does not run the %s core]\n", argv[2]);
+                return 77;
+            }
+            FLAW_CORE = decrypt ? cores[c].decrypt_blocks : cores[c].encrypt_blocks;
+            run(argv[1], decrypt ? cores[c].encrypt_blocks : flawed_blocks,
+                decrypt ? flawed_blocks : cores[c].decrypt_blocks, data, key);
         }
-        for (const std::size_t count : {std::size_t{1}, BLOCKS}) {
-            cores[c].encrypt_blocks(data, count, key);
-            cores[c].decrypt_blocks(data, count, key);
-            cores[c].decrypt_blocks(data, count, key);
-        }
-        std::printf("%s core: checked\n", cores[c].name);
+        std::free(space);
+        return FLAW_CORE != nullptr ? 0 : 2;
     }
-    // And the sealing calls on top, through the chosen core.
-    seal_encipher(data, sizeof data, key);
-    seal_decipher(data, sizeof data, key);
-    VALGRIND_MAKE_MEM_DEFINED(data, sizeof data);
-    std::printf("done %d\n", data[0] != 0 ? 1 : 0);
+    for (std::size_t c = 0; c < n; ++c) {
+        if (cores[c].available) {
+            run(cores[c].name, cores[c].encrypt_blocks, cores[c].decrypt_blocks, data, key);
+        } else {
+            std::printf("%s: not on this CPU\n", cores[c].name);
+        }
+    }
+    run("the library's choice", aes128_encrypt_blocks, aes128_decrypt_blocks, data, key);
+    // And the sealing calls on top.
+    seal_encipher(data, MOST * BLOCK_BYTES, key);
+    seal_decipher(data, MOST * BLOCK_BYTES, key);
+    std::free(space);
     return 0;
 }
