@@ -2,19 +2,6 @@
 
 #include "binding/lua_compat.hpp"
 
-int read_byte_table(lua_State *L, int index, std::uint8_t *dest, std::int64_t count,
-                    std::uint32_t offset)
-{
-    if (lua_type(L, index) != LUA_TTABLE) {
-        return -1;
-    }
-    if (static_cast<std::int64_t>(raw_length(L, index)) < count) {
-        return -1;
-    }
-    read_elements(L, index, 1, static_cast<std::uint32_t>(count), dest + offset);
-    return 0;
-}
-
 namespace {
 
 // Elements pushed together and popped with one lua_settop. A C function

@@ -20,13 +20,6 @@ inline std::uint8_t number_to_byte(lua_Number x)
     return static_cast<std::uint8_t>(static_cast<std::int32_t>(x));
 }
 
-// Copies elements 1 .. count of the table at stack index `index` (a positive
-// index) to dest[offset ..]. Returns 0, or -1 without touching dest when the
-// value is not a table or its length is below count. Never raises; the stack
-// is left as it was.
-int read_byte_table(lua_State *L, int index, std::uint8_t *dest, std::int64_t count,
-                    std::uint32_t offset);
-
 // Copies elements first .. first + count - 1 of the table at stack index
 // `index` (positive; the caller has checked that it is a table) to dest.
 // Never raises; the stack is left as it was.
