@@ -6,9 +6,10 @@
 // new combinational logic minimization technique with applications to
 // cryptology", 2010); the word layout is the one of BearSSL's aes_ct64.
 //
-// Every group of up to four blocks expands the raw key afresh, in the same
-// bitsliced form, into a working record that lives only for that group:
-// each block gets its own lane of the schedule, and no schedule is kept.
+// Every call expands the raw key once, in the same bitsliced form (one lane
+// of the schedule for each block of a group), into a working record on the
+// stack that lives only for that call; no schedule is kept. No multiply,
+// divide or remainder touches key or data (tests/check_portable_ops.sh).
 #include "seal/aes128_cores.hpp"
 
 #include <cstring>
@@ -17,7 +18,7 @@ namespace {
 
 using u64 = std::uint64_t;
 
-// The working record of one group of block operations.
+// The working record of one call: its schedule, and the group in hand.
 struct aes128_ctx {
     u64 state[8];         // four blocks, bitsliced
     u64 round_key[11][8]; // round key r for every lane, bitsliced
@@ -285,9 +286,11 @@ void aes128_key_expansion(aes128_ctx *ctx)
         std::memcpy(s, k, sizeof s);
         sub_bytes(s);
         for (int i = 0; i < 8; ++i) {
-            // Column 3 of every row, moved to column 0; RotWord gives row r
-            // the byte of row r + 1; then copied into all four columns.
-            u64 t = rotr16((s[i] >> 12) & 0x000F000F000F000FU) * 0x1111U;
+            // Column 3 of every row copied into all four columns (shifts
+            // and ORs: no multiply), then RotWord: row r takes row r + 1's.
+            u64 t = s[i] & 0xF000F000F000F000U;
+            t |= t >> 4;
+            t = rotr16(t | t >> 8);
             if (((RCON[round] >> i) & 1) != 0) {
                 t ^= 0xFFFFU; // row 0, every column and lane
             }
@@ -330,16 +333,18 @@ void aes128_inv_cipher(aes128_ctx *ctx)
     add_round_key(q, ctx->round_key[0]);
 }
 
-// Groups of up to four blocks: a fresh record, the key expanded into it,
-// one pass, the blocks written back. Nothing survives a group.
+// One call: the key expanded once, at the start, into a record on the
+// stack that lives for this call only; then groups of up to four blocks
+// through it. The key is read before any block is written, so a key that
+// lies inside the blocks gives the same output as a copy of it.
 template <void (*pass)(aes128_ctx *)>
 void run_groups(std::uint8_t *blocks, std::size_t count, const std::uint8_t key[KEY_BYTES])
 {
+    aes128_ctx ctx;
+    ctx.key = key;
+    aes128_key_expansion(&ctx);
     for (std::size_t done = 0; done < count; done += 4) {
         const std::size_t n = count - done < 4 ? count - done : 4;
-        aes128_ctx ctx;
-        ctx.key = key;
-        aes128_key_expansion(&ctx);
         load_lanes(ctx.state, blocks + 16 * done, n);
         pass(&ctx);
         store_lanes(blocks + 16 * done, n, ctx.state);

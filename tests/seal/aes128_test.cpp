@@ -104,6 +104,33 @@ TEST(Aes128, RunsOfBlocksInBuffersOfExactSize)
     }
 }
 
+// A key that lies inside the blocks it enciphers is read before any block
+// is written: the output is the one a separate copy of the key gives.
+TEST(Aes128, AKeyInsideTheBlocksActsAsACopyOfIt)
+{
+    for (const std::size_t count : {1U, 5U, 9U, 70U}) {
+        const std::size_t last = count * BLOCK_BYTES - KEY_BYTES;
+        for (const std::size_t at : {std::size_t{0}, last < 21 ? last : 21, last}) {
+            std::vector<std::uint8_t> run(count * BLOCK_BYTES);
+            for (std::size_t i = 0; i < run.size(); ++i) {
+                run[i] = static_cast<std::uint8_t>(i * 7 + 1);
+            }
+            const std::vector<std::uint8_t> key(run.begin() + static_cast<long>(at),
+                                                run.begin() + static_cast<long>(at + KEY_BYTES));
+            std::vector<std::uint8_t> expected = run;
+            core_encrypt_blocks(expected.data(), count, key.data());
+            std::vector<std::uint8_t> inside = run;
+            core_encrypt_blocks(inside.data(), count, inside.data() + at);
+            EXPECT_EQ(to_hex(expected), to_hex(inside)) << "encrypt, " << count << " blocks, key at " << at;
+            expected = run;
+            core_decrypt_blocks(expected.data(), count, key.data());
+            inside = run;
+            core_decrypt_blocks(inside.data(), count, inside.data() + at);
+            EXPECT_EQ(to_hex(expected), to_hex(inside)) << "decrypt, " << count << " blocks, key at " << at;
+        }
+    }
+}
+
 // The core the library should use, asked of the CPU itself (CPUID, the
 // auxiliary vector), not of the library.
 const char *expected_core()
