@@ -10,6 +10,8 @@
 // side by side, each expanding the raw key itself as it goes.
 #include "seal/aes128_cores.hpp"
 
+#include <cstring>
+
 #if !defined(VORSEL_CIPHER_PORTABLE) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 
 #include <immintrin.h>
@@ -104,18 +106,55 @@ bool aes128_hardware_available()
 
 #define VORSEL_HARDWARE_TARGET AESNI
 
-#elif !defined(VORSEL_CIPHER_PORTABLE) && defined(__GNUC__) && defined(__aarch64__) && defined(__linux__)
+#elif !defined(VORSEL_CIPHER_PORTABLE) && defined(__GNUC__) && defined(__aarch64__) &&                    \
+    (defined(__linux__) || defined(__FreeBSD__) || defined(__APPLE__) || defined(_WIN32))
 
 #include <arm_neon.h>
+#if defined(__linux__) || defined(__FreeBSD__)
 #include <sys/auxv.h>
-
-#ifndef HWCAP_AES
-#define HWCAP_AES (1 << 3)
+#elif defined(_WIN32)
+#include <windows.h>
 #endif
 
+#ifndef HWCAP_AES
+#define HWCAP_AES (1 << 3) // the same bit on Linux and FreeBSD
+#endif
+
+#if defined(__clang__)
+#define ARMCE __attribute__((target("crypto")))
+#else
 #define ARMCE __attribute__((target("+crypto")))
+#endif
 
 namespace {
+
+// The four AES instructions, as inline assembly: GCC and clang accept it
+// alike in a function with the target attribute, where clang's arm_neon.h
+// (before clang 16) offers the intrinsics only to code built for the
+// extension throughout.
+ARMCE inline uint8x16_t aese(uint8x16_t s, uint8x16_t k)
+{
+    __asm__("aese %0.16b, %1.16b" : "+w"(s) : "w"(k));
+    return s;
+}
+
+ARMCE inline uint8x16_t aesd(uint8x16_t s, uint8x16_t k)
+{
+    __asm__("aesd %0.16b, %1.16b" : "+w"(s) : "w"(k));
+    return s;
+}
+
+ARMCE inline uint8x16_t aesmc(uint8x16_t s)
+{
+    __asm__("aesmc %0.16b, %0.16b" : "+w"(s));
+    return s;
+}
+
+ARMCE inline uint8x16_t aesimc(uint8x16_t s)
+{
+    __asm__("aesimc %0.16b, %0.16b" : "+w"(s));
+    return s;
+}
 
 constexpr std::uint32_t RCON[11] = {0x00, 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1b, 0x36};
 
@@ -125,7 +164,7 @@ constexpr std::uint32_t RCON[11] = {0x00, 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x
 ARMCE inline uint8x16_t next_round_key(uint8x16_t k, std::uint32_t rcon)
 {
     const uint8x16_t w3 = vreinterpretq_u8_u32(vdupq_laneq_u32(vreinterpretq_u32_u8(k), 3));
-    const uint32x4_t sub = vreinterpretq_u32_u8(vaeseq_u8(w3, vdupq_n_u8(0)));
+    const uint32x4_t sub = vreinterpretq_u32_u8(aese(w3, vdupq_n_u8(0)));
     const uint32x4_t t = veorq_u32(vorrq_u32(vshrq_n_u32(sub, 8), vshlq_n_u32(sub, 24)), vdupq_n_u32(rcon));
     const uint8x16_t zero = vdupq_n_u8(0);
     k = veorq_u8(k, vextq_u8(zero, k, 12));
@@ -155,12 +194,12 @@ ARMCE inline void encrypt_lanes(std::uint8_t *blocks, const std::uint8_t *key)
 #pragma GCC unroll 9
     for (int round = 1; round <= 9; ++round) {
         for (std::size_t i = 0; i < N; ++i) {
-            s[i] = vaesmcq_u8(vaeseq_u8(s[i], k[i]));
+            s[i] = aesmc(aese(s[i], k[i]));
             k[i] = next_round_key(k[i], RCON[round]);
         }
     }
     for (std::size_t i = 0; i < N; ++i) {
-        s[i] = vaeseq_u8(s[i], k[i]);
+        s[i] = aese(s[i], k[i]);
         k[i] = next_round_key(k[i], RCON[10]);
         vst1q_u8(blocks + 16 * i, veorq_u8(s[i], k[i]));
     }
@@ -183,12 +222,12 @@ ARMCE inline void decrypt_lanes(std::uint8_t *blocks, const std::uint8_t *key)
     }
     uint8x16_t s[N];
     for (std::size_t i = 0; i < N; ++i) {
-        s[i] = vaesdq_u8(vld1q_u8(blocks + 16 * i), k[i][10]);
+        s[i] = aesd(vld1q_u8(blocks + 16 * i), k[i][10]);
     }
 #pragma GCC unroll 9
     for (int round = 9; round >= 1; --round) {
         for (std::size_t i = 0; i < N; ++i) {
-            s[i] = vaesdq_u8(vaesimcq_u8(s[i]), vaesimcq_u8(k[i][round]));
+            s[i] = aesd(aesimc(s[i]), aesimc(k[i][round]));
         }
     }
     for (std::size_t i = 0; i < N; ++i) {
@@ -198,9 +237,19 @@ ARMCE inline void decrypt_lanes(std::uint8_t *blocks, const std::uint8_t *key)
 
 } // namespace
 
+// Only the detection differs by system.
 bool aes128_hardware_available()
 {
+#if defined(__linux__) // Android too
     return (getauxval(AT_HWCAP) & HWCAP_AES) != 0;
+#elif defined(__FreeBSD__)
+    unsigned long hwcap = 0;
+    return elf_aux_info(AT_HWCAP, &hwcap, sizeof hwcap) == 0 && (hwcap & HWCAP_AES) != 0;
+#elif defined(__APPLE__)
+    return true; // every Apple arm64 CPU has the AES instructions
+#else
+    return IsProcessorFeaturePresent(PF_ARM_V8_CRYPTO_INSTRUCTIONS_AVAILABLE) != 0;
+#endif
 }
 
 #define VORSEL_HARDWARE_TARGET ARMCE
@@ -209,27 +258,36 @@ bool aes128_hardware_available()
 
 #if defined(VORSEL_HARDWARE_TARGET)
 
-// Four blocks side by side while there are four, then one at a time.
+namespace {
+
+// Four blocks side by side while there are four, then one at a time. The
+// key is copied once, at the start: a key that lies inside the blocks gives
+// the same output as a copy of it.
+template <bool decrypt>
+VORSEL_HARDWARE_TARGET inline void run_lanes(std::uint8_t *blocks, std::size_t count, const std::uint8_t *key)
+{
+    std::uint8_t own[KEY_BYTES];
+    std::memcpy(own, key, KEY_BYTES);
+    for (; count >= 4; count -= 4, blocks += 64) {
+        decrypt ? decrypt_lanes<4>(blocks, own) : encrypt_lanes<4>(blocks, own);
+    }
+    for (; count > 0; --count, blocks += 16) {
+        decrypt ? decrypt_lanes<1>(blocks, own) : encrypt_lanes<1>(blocks, own);
+    }
+}
+
+} // namespace
+
 VORSEL_HARDWARE_TARGET void aes128_hardware_encrypt_blocks(std::uint8_t *blocks, std::size_t count,
                                                            const std::uint8_t key[KEY_BYTES])
 {
-    for (; count >= 4; count -= 4, blocks += 64) {
-        encrypt_lanes<4>(blocks, key);
-    }
-    for (; count > 0; --count, blocks += 16) {
-        encrypt_lanes<1>(blocks, key);
-    }
+    run_lanes<false>(blocks, count, key);
 }
 
 VORSEL_HARDWARE_TARGET void aes128_hardware_decrypt_blocks(std::uint8_t *blocks, std::size_t count,
                                                            const std::uint8_t key[KEY_BYTES])
 {
-    for (; count >= 4; count -= 4, blocks += 64) {
-        decrypt_lanes<4>(blocks, key);
-    }
-    for (; count > 0; --count, blocks += 16) {
-        decrypt_lanes<1>(blocks, key);
-    }
+    run_lanes<true>(blocks, count, key);
 }
 
 #else

@@ -39,6 +39,7 @@ support.CHILDREN = not support.WINDOWS and os.getenv("VORSEL_FAILING_MALLOC") ~=
 support.NO_CHILDREN = support.WINDOWS and "no ulimit -v or LD_PRELOAD on Windows"
   or os.getenv("VORSEL_SANITIZED") and "a child under ulimit -v cannot hold the sanitizer's shadow memory"
   or support.HOST_ERRORS and "the children would not load the stand-in host library"
+  or os.getenv("VORSEL_EMULATED") and "qemu-user runs no child under ulimit -v or with a preloaded malloc"
   or "this platform runs no child interpreters with a failing malloc"
 
 -- The module's message in an error value: the value itself, or, with the
