@@ -42,11 +42,19 @@ constexpr std::uint32_t CHUNK_BYTES = 512;
 static_assert(CHUNK_BYTES % BLOCK_BYTES == 0 && CHUNK_BYTES > SEAL_HEADER_SIZE);
 
 // Results longer than this are created under lua_pcall, so that a memory
-// error can be told apart (and reported with the module's message) from the
-// runtime's size error, which LuaJIT raises for tables of more than 2^27 + 1
-// array slots: such a result starts empty and grows as it is filled. Below
-// this no runtime has a size error and the call is direct.
+// error can be told apart and reported with the module's message; any other
+// error raised in there (an interrupt, a hook's error, a C stack overflow)
+// is raised again unchanged. Below this the call is direct.
 constexpr std::uint32_t PROTECTED_RESULT = 65536;
+
+// LuaJIT's tables: an array part of at most 2^27 + 1 slots (keys 0 to
+// 2^27), and beyond it at most 2^26 keys in the hash part.
+constexpr std::uint32_t LUAJIT_ARRAY = 134217728;
+constexpr std::uint32_t LUAJIT_MOST = LUAJIT_ARRAY + 67108864;
+
+// What make_result's callers raise when the runtime's own error, on top of
+// the stack, is to go on unchanged.
+constexpr const char RUNTIME_ERROR[] = "";
 
 std::uint32_t min_of(std::uint32_t a, std::uint32_t b)
 {
@@ -101,38 +109,68 @@ int make_result_table(lua_State *L)
     return 1;
 }
 
-// Pushes the result table, made with room for `count` elements where the
-// runtime allows it. Lua code may run here. Returns 0, or -1 when the table
-// could not be had for lack of memory (nothing pushed then).
+// Whether the running interpreter is LuaJIT (the module's 5.1 build runs in
+// both): its "jit" library is loaded, by raw reads, which run no Lua code.
+bool running_luajit(lua_State *L)
+{
+#if LUA_VERSION_NUM == 501
+    lua_pushstring(L, "_LOADED");
+    lua_rawget(L, LUA_REGISTRYINDEX);
+    bool jit = false;
+    if (lua_type(L, -1) == LUA_TTABLE) {
+        lua_pushstring(L, "jit");
+        lua_rawget(L, -2);
+        jit = lua_type(L, -1) == LUA_TTABLE;
+        lua_settop(L, -2);
+    }
+    lua_settop(L, -2);
+    return jit;
+#else
+    static_cast<void>(L);
+    return false;
+#endif
+}
+
+// Pushes the result table, made with room for `count` elements, but for
+// LuaJIT's results above its largest array part, which start empty and grow
+// as they are filled. Lua code may run here. Returns 0; -1 when no table
+// can be had for lack of memory, or none of the running interpreter can
+// hold `count` elements (nothing pushed then); -2 when the runtime raised
+// another error there, which is then on top of the stack.
 int push_result_table(lua_State *L, std::uint32_t count)
 {
-    if (count <= PROTECTED_RESULT) {
-        lua_createtable(L, static_cast<int>(count), 0);
+    std::uint32_t room = count;
+    if (count > LUAJIT_ARRAY && running_luajit(L)) {
+        if (count > LUAJIT_MOST) {
+            return -1;
+        }
+        room = 0;
+    }
+    if (room <= PROTECTED_RESULT) {
+        lua_createtable(L, static_cast<int>(room), 0);
         return 0;
     }
     lua_pushcfunction(L, make_result_table);
-    lua_pushnumber(L, count);
+    lua_pushnumber(L, room);
     const int status = lua_pcall(L, 1, 1, 0);
     if (status == LUA_ERRMEM) {
         lua_settop(L, -2);
         return -1;
     }
-    if (status != 0) {
-        lua_settop(L, -2);
-        lua_createtable(L, 0, 0); /* grown by the writes */
-    }
-    return 0;
+    return status == 0 ? 0 : -2;
 }
 
 // Pushes the result table for `count` elements, then tests the call's slots
 // again, as Lua code may have run meanwhile: the arguments exactly as at the
 // start, and the result slot, which must hold a table that is not an
-// argument (the call still reads from those). Returns the message to raise,
-// or nullptr; from then on no Lua code runs in the call.
+// argument (the call still reads from those). Returns the message to raise
+// (RUNTIME_ERROR: the runtime's error on top), or nullptr; from then on no
+// Lua code runs in the call.
 const char *make_result(lua_State *L, std::uint32_t count, std::uint32_t limit, std::uint32_t n)
 {
-    if (push_result_table(L, count) != 0) {
-        return MSG_MEMORY;
+    const int made = push_result_table(L, count);
+    if (made != 0) {
+        return made == -1 ? MSG_MEMORY : RUNTIME_ERROR;
     }
     const char *fault = argument_changed(L, limit, n);
     if (fault != nullptr) {
@@ -159,6 +197,13 @@ void read_plain_chunk(lua_State *L, std::uint8_t *chunk, std::uint32_t offset,
     std::memset(chunk + payload_end, SEAL_PAD_BYTE, length - payload_end);
 }
 
+// Raises what make_result found: the runtime's error as it came, or the
+// module's message.
+int fail(lua_State *L, const char *fault)
+{
+    return fault == RUNTIME_ERROR ? lua_error(L) : raise_error(L, fault);
+}
+
 } // namespace
 
 int crypto_encrypt(lua_State *L)
@@ -175,7 +220,7 @@ int crypto_encrypt(lua_State *L)
 
     fault = make_result(L, sizes.total, MAX_INPUT_BYTES, n);
     if (fault != nullptr) {
-        return raise_error(L, fault);
+        return fail(L, fault);
     }
 
     // No Lua code runs from here on.
@@ -218,7 +263,7 @@ int crypto_decrypt(lua_State *L)
 
     fault = make_result(L, count, MAX_SEALED_BYTES, n);
     if (fault != nullptr) {
-        return raise_error(L, fault);
+        return fail(L, fault);
     }
 
     // No Lua code runs from here on. The arguments were checked again but

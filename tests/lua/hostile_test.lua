@@ -220,22 +220,47 @@ describe("hostile debug-library code", function()
       end
   end)
 
+  -- encrypt(large) inside `depth` nested pcalls: its results and the memory
+  -- it took in KiB (the collector stopped).
+  local function nest(depth, fn)
+    if depth == 0 then return fn() end
+    local r = { pcall(nest, depth - 1, fn) }
+    if not r[1] then error(r[2], 0) end
+    return unpack(r, 2)
+  end
+  local function cost(depth, hooked)
+    collectgarbage()
+    collectgarbage("stop")
+    if hooked then debug.sethook(function() end, "cr") end
+    local before = collectgarbage("count")
+    local ok, result = pcall(nest, depth, function() return vorsel.encrypt(large, k) end)
+    local used = collectgarbage("count") - before
+    debug.sethook()
+    collectgarbage("restart")
+    return ok, result, used
+  end
+
   it("profiler hook keeps the full size: a result made under a hook is presized as without one", function()
-    local function cost(hooked)
-      collectgarbage()
-      collectgarbage("stop")
-      if hooked then debug.sethook(function() end, "cr") end
-      local before = collectgarbage("count")
-      local result = vorsel.encrypt(large, k)
-      local used = collectgarbage("count") - before
-      debug.sethook()
-      collectgarbage("restart")
-      return used, result
-    end
-    local plain = cost(false)
-    local hooked, result = cost(true)
+    local _, _, plain = cost(0, false)
+    local ok, result, hooked = cost(0, true)
+    assert.is_true(ok, result)
     assert.are.same(large_sealed, result)
     -- Grown instead, the array part would double to 2^17 slots.
     assert.is_true(math.abs(hooked - plain) < 64, ("%.0f KiB with the hook, %.0f without"):format(hooked, plain))
   end)
+
+  it("at the C-call limit, with a hook, a result is presized as ever or the call fails with the runtime's error",
+    function()
+      for depth = 150, 260 do
+        local ok, result, used = cost(depth, true)
+        local plain_ok, _, plain = cost(depth, false)
+        if ok then
+          assert.are.same(large_sealed, result)
+          assert.is_true(plain_ok and used - plain < 64,
+            ("%.0f KiB with the hook at depth %d, %.0f without"):format(used, depth, plain))
+        else
+          assert.is_false(is_module_message(result), tostring(result))
+        end
+      end
+    end)
 end)
