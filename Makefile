@@ -4,8 +4,8 @@ SHELL := /bin/bash
 JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 DEPS   = @scripts/install-deps
 FUZZ_SECONDS ?= 60
-.PHONY: all build demo test-build test test-large memcheck sanitize bench lint install-check \
-        test-nginx test-neovim windows test-windows cross test-cross fuzz clean
+.PHONY: all build demo test-build test test-clang test-large memcheck sanitize bench lint install-check \
+        test-nginx test-neovim windows test-windows cross test-cross fuzz mutants clean
 
 all: build
 build: # the module alone, build/vorsel.so
@@ -19,6 +19,10 @@ test-build:
 test: test-build # everything but the full-size and memcheck runs, the README's examples included
 	ctest --preset test -j $(JOBS)
 	@tests/summary.sh build/Testing/Temporary/LastTest.log
+test-clang: # the module and every test built with clang, in build-clang/
+	$(DEPS) test
+	cmake --preset clang >/dev/null && cmake --build build-clang -j $(JOBS)
+	ctest --preset clang -j $(JOBS)
 test-large: test-build # several GiB and a minute or two
 	ctest --preset test -C heavy -L large
 memcheck: test-build # every Lua test file under valgrind
@@ -61,5 +65,7 @@ test-cross: # ... and under qemu-user the Lua tests and the cipher's tests per c
 fuzz: # libFuzzer on the Lua-facing functions and on unseal, FUZZ_SECONDS each
 	$(DEPS) fuzz
 	tests/fuzz/run.sh $(FUZZ_SECONDS)
+mutants: test-build # each fault of tests/mutants/mutants.txt planted alone, the suite run on it (by hand)
+	tests/mutants/run.sh
 clean:
 	rm -rf build build-* build.luarocks

@@ -73,7 +73,7 @@ describe("errors through the module", function()
 
   it("raised by a hook while a large result is made reach the caller unchanged", function()
     local large = S.range(70000)
-    local sealed = vorsel.encrypt(large, k)
+    local large_sealed = vorsel.encrypt(large, k)
     local known = {}
     for _, v in pairs(_G) do
       if type(v) == "function" then known[v] = true end
@@ -82,7 +82,7 @@ describe("errors through the module", function()
       end
     end
     local raised = {}
-    for _, call in ipairs({ { vorsel.encrypt, large }, { vorsel.decrypt, sealed } }) do
+    for _, call in ipairs({ { vorsel.encrypt, large }, { vorsel.decrypt, large_sealed } }) do
       debug.sethook(function()
         local info = debug.getinfo(2, "Sf")
         if info.what == "C" and not known[info.func] then
@@ -95,7 +95,7 @@ describe("errors through the module", function()
       assert.is_false(ok)
       assert.are.equal(raised, err)
     end
-    assert.are.same(sealed, vorsel.encrypt(large, k))
+    assert.are.same(large_sealed, vorsel.encrypt(large, k))
   end)
 
   it("do not stop results of a few MiB from coming back", function()
