@@ -181,6 +181,16 @@ describe("hostile debug-library code", function()
     end
   end)
 
+  it("key swapped mid-call for another of 16: the call uses the key it finds after Lua code ran", function()
+    local other = S.key(11)
+    local ok, result = with_hook(swap_on_call(2, other), vorsel.encrypt, large, k)
+    assert.is_true(ok, result)
+    assert.are.same(vorsel.encrypt(large, other), result)
+    local ok2, err = with_hook(swap_on_call(2, other), vorsel.decrypt, large_sealed, k)
+    assert.is_false(ok2)
+    assert.are.equal(MSG.format, S.message_of(err))
+  end)
+
   it("key swapped mid-call: a key of any other length is the key message", function()
     for _, swapped in ipairs({ S.range(71000), S.range(15), S.range(17), "k" }) do
       for _, req in ipairs({ { vorsel.encrypt, large }, { vorsel.decrypt, large_sealed } }) do
@@ -199,11 +209,15 @@ describe("hostile debug-library code", function()
         assert.are.equal(MSG.input, S.message_of(err))
       end
     end
-    -- Same length, other content: the header is read again.
-    local other = vorsel.encrypt(S.range(LARGE, 7), S.key(10))
-    local ok, err = with_hook(swap_on_call(1, other), vorsel.decrypt, large_sealed, k)
-    assert.is_false(ok)
-    assert.are.equal(MSG.format, S.message_of(err))
+    -- Same length, other content: the header is read again, and must give
+    -- the end the result was made for (same key, other pad counts too).
+    for _, other in ipairs({ vorsel.encrypt(S.range(LARGE, 7), S.key(10)),
+      vorsel.encrypt(S.range(LARGE + 3), k), vorsel.encrypt(S.range(LARGE - 3), k) }) do
+      assert.are.equal(#large_sealed, #other)
+      local ok, err = with_hook(swap_on_call(1, other), vorsel.decrypt, large_sealed, k)
+      assert.is_false(ok)
+      assert.are.equal(MSG.format, S.message_of(err))
+    end
   end)
 
   S.it_if(not jit, "LuaJIT calls no return hook for C functions", it, pending)(

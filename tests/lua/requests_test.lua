@@ -142,17 +142,26 @@ describe("element to byte", function()
     return decrypt(encrypt(values, k), k), n
   end
 
+  -- Each element at every place in a batch of sixteen and after the last
+  -- batch: the edge values preceded by 0 to 16 others.
+  local function at_every_place(values, expected)
+    for shift = 0, 16 do
+      local input, want = {}, {}
+      for i = 1, shift do input[i], want[i] = i, i end
+      for i = 1, #values do input[shift + i], want[shift + i] = values[i], expected[i] end
+      assert.are.same(want, (through(input)), "after " .. shift .. " elements")
+    end
+  end
+
   it("truncates toward zero and keeps the low 8 bits of 32-bit integers", function()
-    local values = { 65, 255.9, 256, 257, -1, -0.5, 2147483647.5, 4294967295,
-      -2147483648.5, 2 ^ 31, -2 ^ 31, 1 / 0, -1 / 0, 0 / 0, 1e300, -255.5 }
-    local expected = { 65, 255, 0, 1, 255, 0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 1 }
-    assert.are.same(expected, (through(values)))
+    at_every_place({ 65, 255.9, 256, 257, -1, -0.5, 2147483647, 2147483647.5, 4294967295,
+      -2147483648, -2147483648.5, -2147483649, 2 ^ 31, -2 ^ 31, 1 / 0, -1 / 0, 0 / 0, 1e300, -255.5, 2 ^ 32 + 7 },
+      { 65, 255, 0, 1, 255, 0, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0 })
   end)
 
   it("converts numeric strings as Lua does and everything else to 0", function()
-    local values = { "12", "0x10", " 7 ", "abc", "", true, false, {}, { 5 }, print, "300" }
-    local expected = { 12, 16, 7, 0, 0, 0, 0, 0, 0, 0, 44 }
-    assert.are.same(expected, (through(values)))
+    at_every_place({ "12", "0x10", " 7 ", "abc", "", true, false, {}, { 5 }, print, "300", "4294967295" },
+      { 12, 16, 7, 0, 0, 0, 0, 0, 0, 0, 44, 0 })
   end)
 
   it("reads holes as 0 and ignores metatables", function()

@@ -146,6 +146,18 @@ TEST(SealedBuffer, WrongKeyOrAlteredFirstBlockIsAFormatError)
     }
 }
 
+TEST(SealedBuffer, EveryByteOfTheMagicIsChecked)
+{
+    for (std::size_t i = 0; i < sizeof SEAL_MAGIC; ++i) {
+        for (const int change : {1, -1, 0x80}) {
+            bytes plain = header_with_pad(0, 16);
+            plain[i] = static_cast<std::uint8_t>(plain[i] + change);
+            EXPECT_EQ(-1, unseal_result(encipher(plain))) << "magic byte " << i << " changed by " << change;
+        }
+    }
+    EXPECT_EQ(0, unseal_result(encipher(header_with_pad(0, 16))));
+}
+
 TEST(SealedBuffer, PadCountAbove15IsAFormatError)
 {
     EXPECT_EQ(-1, unseal_result(encipher(header_with_pad(16, 32))));
