@@ -40,7 +40,7 @@ lint: build
 	clang-tidy -p build --quiet binding/*.cpp seal/*.cpp 2>&1 | grep -v 'warnings generated'; test $${PIPESTATUS[0]} -eq 0
 	cppcheck --enable=warning,style,performance,portability --std=c++17 --error-exitcode=1 \
 	  --inline-suppr --quiet -I . binding seal
-	luacheck --quiet tests examples bench types
+	luacheck --quiet binding tests examples bench types
 install-check: build # luarocks and cmake --install into private trees
 	$(DEPS) install-check
 	tests/check_install.sh build
