@@ -8,3 +8,4 @@ files["bench"] = { read_globals = { "jit" } }
 files["tests/lua/large_test.lua"] = { std = "+busted" }
 -- Type definitions: declarations with empty bodies.
 files["types/vorsel.lua"] = { unused_args = false, globals = { "vorsel" } }
+files["types/vorsel/bytes.lua"] = { unused_args = false }

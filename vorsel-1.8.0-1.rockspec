@@ -26,6 +26,7 @@ build = {
       CMAKE_INSTALL_PREFIX = "$(PREFIX)",
       LUA_INCDIR = "$(LUA_INCDIR)",
       VORSEL_LUA_LIBDIR = "$(LIBDIR)",
+      VORSEL_LUA_DIR = "$(LUADIR)", -- vorsel/bytes.lua
       -- Type definitions for the Lua language server, kept in the rock's
       -- own folder: luarocks show --rock-dir vorsel
       VORSEL_TYPES_DIR = "$(PREFIX)/types",

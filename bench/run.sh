@@ -17,6 +17,14 @@ export GLIBC_TUNABLES=glibc.malloc.mmap_threshold=131072
         "$interp" bench/bench.lua "$build" "$out"
         echo
     done
+    echo "### vorsel.bytes at 1 MiB, against encrypt of the same table"
+    echo
+    echo '```'
+    lua5.1 bench/strings.lua "$build"
+    luajit bench/strings.lua "$build"
+    if [ -f "$build/bench/lua5.4/vorsel.so" ]; then lua5.4 bench/strings.lua "$build/bench/lua5.4"; fi
+    echo '```'
+    echo
     echo "### Peak memory of one call on 16 Mi elements (MiB beyond what the process held)"
     echo
     echo '```'

@@ -25,8 +25,13 @@ _G.vorsel = vorsel
 ---   over 268435456 elements
 --- * `crypto.encrypt: invalid argument #2 (key)`: not a table of 16 elements
 --- * `crypto.encrypt: insufficient memory`: a result of more than 65536
----   elements could not be allocated
---- * the runtime's own `not enough memory` (smaller results) or `table overflow`
+---   elements could not be allocated, or (LuaJIT) one of more than
+---   2^27 + 2^26 elements, which no LuaJIT table holds
+--- * the runtime's own `not enough memory` (smaller results) or, near
+---   LuaJIT's ceiling, `table overflow`
+--- * an error raised by Lua code while the result is made (a debug hook,
+---   the interpreter's interrupt) or the interpreter's `C stack overflow`,
+---   unchanged
 ---@param input vorsel.bytes 1 to 2^28 bytes
 ---@param key vorsel.bytes exactly 16 bytes
 ---@return vorsel.bytes sealed

@@ -65,7 +65,7 @@ local function sh(command)
   local ok = os.execute(command)
   return ok == true or ok == 0
 end
-local env = "LUA_CPATH='" .. module_dir .. "/?.so' "
+local env = "LUA_CPATH='" .. module_dir .. "/?.so' LUA_PATH='binding/?.lua;;' "
 local ran, failed = 0, 0
 for _, b in ipairs(blocks) do
   local where = "README.md:" .. b.line .. " (" .. b.lang .. ")"
