@@ -1,6 +1,7 @@
 # The front door over CMake's presets: make demo, make test. Each target
 # installs (as root) or asks for the Debian packages it needs first.
 SHELL := /bin/bash
+MAKEFLAGS += --no-print-directory
 JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 DEPS   = @scripts/install-deps
 FUZZ_SECONDS ?= 60

@@ -27,9 +27,16 @@ PATH="$work/bin" cmake -S "$src" -B "$work/plain" "${hide[@]}" >"$work/plain.log
 PATH="$work/bin" cmake --build "$work/plain" >"$work/build.log" 2>&1 \
     || { cat "$work/build.log"; exit 1; }
 test -f "$work/plain/vorsel.so"
-grep -q "vorsel: leaving out the Lua tests" "$work/plain.log"
-grep -q "vorsel: leaving out the sealing core's C++ tests: GoogleTest" "$work/plain.log"
-echo "plain build with no test tools: ok ($(grep -c 'leaving out' "$work/plain.log") groups left out)"
+if [ -e "$work/plain/tests" ] || grep -q "leaving out" "$work/plain.log"; then
+    echo "FAIL: a plain build configured tests"; exit 1
+fi
+echo "plain build: the module alone ($(grep -c 'Building CXX' "$work/build.log") files compiled)"
+# Asked for with AUTO, what the tools allow is built and the rest named.
+PATH="$work/bin" cmake -S "$src" -B "$work/auto" "${hide[@]}" -DVORSEL_TESTS=AUTO >"$work/auto.log" 2>&1 \
+    || { cat "$work/auto.log"; exit 1; }
+grep -q "vorsel: leaving out the Lua tests" "$work/auto.log"
+grep -q "vorsel: leaving out the sealing core's C++ tests: GoogleTest" "$work/auto.log"
+echo "VORSEL_TESTS=AUTO with no test tools: $(grep -c 'leaving out' "$work/auto.log") groups left out"
 
 # A machine whose only Lua headers are 5.4's: the build finds them itself.
 PATH="$work/bin" cmake -S "$src" -B "$work/lua54" "${hide[@]}" \
@@ -52,6 +59,7 @@ mkdir "$work/parent"
 cat >"$work/parent/CMakeLists.txt" <<CMAKE
 cmake_minimum_required(VERSION 3.16)
 project(parent LANGUAGES CXX)
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 add_subdirectory("$src" vorsel)
 if(CMAKE_BUILD_TYPE)
   message(FATAL_ERROR "vorsel set the parent's build type")
@@ -65,7 +73,11 @@ cmake -S "$work/parent" -B "$work/parent-build" >"$work/parent.log" 2>&1 \
 cmake --build "$work/parent-build" >"$work/parent-build.log" 2>&1 \
     || { cat "$work/parent-build.log"; exit 1; }
 test -f "$work/parent-build/vorsel/vorsel.so"
-if ls "$work/parent-build" | grep -q -v -E '^(CMakeCache.txt|CMakeFiles|Makefile|cmake_install.cmake|vorsel)$'; then
+# With no build type in the parent, vorsel's own files still compile optimised.
+grep -E '"command": .*(binding|seal)/[a-z_0-9]+\.cpp' "$work/parent-build/compile_commands.json" >"$work/commands"
+[ -s "$work/commands" ] && ! grep -v -q -- ' -O2 ' "$work/commands" \
+    || { echo "FAIL: vorsel compiled without -O2 under a parent with no build type"; cat "$work/commands"; exit 1; }
+if ls "$work/parent-build" | grep -q -v -E '^(CMakeCache.txt|CMakeFiles|Makefile|cmake_install.cmake|compile_commands.json|vorsel)$'; then
     echo "FAIL: vorsel wrote into the parent's build folder:"; ls "$work/parent-build"; exit 1
 fi
 if grep -q "add_test\|vorsel: leaving out" "$work/parent.log"; then
