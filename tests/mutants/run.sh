@@ -44,7 +44,7 @@ if [ $check = yes ]; then
 fi
 
 src=$work/src build=$work/build
-rm -rf "$src"
+rm -rf "$src" "$build"
 mkdir -p "$src"
 tar --exclude='./build*' --exclude=./.git -cf - . | tar -xf - -C "$src"
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVORSEL_TESTS=ON -DVORSEL_BENCH=OFF >/dev/null
