@@ -3,11 +3,11 @@
 // or interrupt, as the standalone interpreter does on Ctrl-C, once a block
 // of at least n bytes is allocated: interrupt_at(n). The interrupt is the
 // interpreter's own kind: a hook on every call, return and instruction
-// that raises "interrupted!". It runs one Lua file with the module's
-// folder first on package.cpath and exits 0 when the file ran without
+// that raises "interrupted!". It runs Lua files in turn with the module's
+// folder first on package.cpath and exits 0 when they all ran without
 // error. Built for each Lua version.
 //
-// usage: refusing_host <folder holding vorsel.so> <file.lua>
+// usage: refusing_host <folder holding vorsel.so> <file.lua>...
 #include <lua.hpp>
 
 #include <cstdio>
@@ -60,8 +60,8 @@ int interrupt_at(lua_State *L)
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <folder holding vorsel.so> <file.lua>\n", argv[0]);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s <folder holding vorsel.so> <file.lua>...\n", argv[0]);
         return 2;
     }
     lua_State *L = lua_newstate(refusing_alloc, nullptr);
@@ -73,12 +73,12 @@ int main(int argc, char **argv)
     lua_setglobal(L, "interrupt_at");
     const std::string cpath = std::string("package.cpath = '") + argv[1] + "/?.so;' .. package.cpath";
     int status = luaL_dostring(L, cpath.c_str());
-    if (status == 0) {
-        status = luaL_dofile(L, argv[2]);
-    }
-    if (status != 0) {
-        const char *err = lua_tostring(L, -1);
-        std::fprintf(stderr, "%s: %s\n", argv[2], err != nullptr ? err : "(error object is not a string)");
+    for (int i = 2; status == 0 && i < argc; ++i) {
+        status = luaL_dofile(L, argv[i]);
+        if (status != 0) {
+            const char *err = lua_tostring(L, -1);
+            std::fprintf(stderr, "%s: %s\n", argv[i], err != nullptr ? err : "(error object is not a string)");
+        }
     }
     refusing = false;
     lua_close(L);
