@@ -6,17 +6,11 @@ local vorsel = require("vorsel")
 local key = {}
 for i = 1, 16 do key[i] = i end
 
--- A table with few elements and a raw length of n (a border at n), its
--- first elements those of head.
+-- A table with few elements and a raw length of n, its first elements
+-- those of head.
+local table_with_length = dofile(debug.getinfo(1, "S").source:match("^@(.*)/") .. "/../lua/border.lua")
 local function raw_length(n, head)
-  local t = {}
-  for i = 1, 150 do t["pad" .. i] = true end
-  local i, j = #t, #t + 1
-  while j <= n do t[j] = 1; i = j; j = j * 2 end
-  while j - i > 1 do
-    local m = math.floor((i + j) / 2)
-    if m <= n then t[m] = 1; i = m else j = m end
-  end
+  local t = table_with_length(n)
   for k, v in ipairs(head or {}) do t[k] = v end
   assert(#t == n, "no border at " .. n)
   return t
