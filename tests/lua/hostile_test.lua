@@ -173,6 +173,16 @@ describe("hostile debug-library code", function()
     return function(e) if e == "call" then debug.setlocal(4, slot, value) end end
   end
 
+  it("hook raising while a large result is made: the error reaches the caller unchanged", function()
+    local raised = {}
+    for _, call in ipairs({ { vorsel.encrypt, large }, { vorsel.decrypt, large_sealed } }) do
+      local ok, err = with_hook(function() debug.sethook(); error(raised) end, call[1], call[2], k)
+      assert.is_false(ok)
+      assert.are.equal(raised, err)
+    end
+    assert.are.same(large_sealed, vorsel.encrypt(large, k))
+  end)
+
   it("table maker's count rewritten: the result grows to its full size", function()
     for _, req in ipairs({ { vorsel.encrypt, large, large_sealed }, { vorsel.decrypt, large_sealed, large } }) do
       local ok, result = with_hook(function(e) if e == "call" then debug.setlocal(3, 1, 0) end end, req[1], req[2], k)
