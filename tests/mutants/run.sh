@@ -2,7 +2,8 @@
 # make mutants: plants each fault of tests/mutants/mutants.txt alone in a
 # scratch copy of the tree (build-mutants/src), builds it, and runs the
 # suite that make test runs, stopping at the first failing test. Reports
-# each fault caught (and by what) or survived, then the totals.
+# each fault caught (and by what) or survived, then the totals. A fault
+# marked [large] also meets the full-size tests (ctest -C heavy -L large).
 #   tests/mutants/run.sh [--check] [id ...]
 # --check only tests that every fault's text is found exactly once.
 set -euo pipefail
@@ -61,7 +62,9 @@ for id in "${ids[@]}"; do
     if ! cmake --build "$build" -j "$jobs" >"$work/$id.log" 2>&1; then
         unbuilt=$((unbuilt + 1))
         echo "does not build  $title"
-    elif ctest --test-dir "$build" -j "$jobs" --stop-on-failure >>"$work/$id.log" 2>&1; then
+    elif ctest --test-dir "$build" -j "$jobs" --stop-on-failure >>"$work/$id.log" 2>&1 &&
+        { [[ $title != *"[large]"* ]] ||
+          ctest --test-dir "$build" -C heavy -L large --stop-on-failure >>"$work/$id.log" 2>&1; }; then
         case $title in
             *"(equivalent:"*) equivalent=$((equivalent + 1)); echo "equivalent      $title" ;;
             *) survived=$((survived + 1)); echo "SURVIVED        $title" ;;
