@@ -1,8 +1,7 @@
-# Cross-compiling for Linux on another CPU (tests/cross/cpus) with Debian's
-# cross compilers, against the target's Lua 5.1 headers unpacked by
-# tests/cross/sysroot.sh: -DVORSEL_CROSS_ARCH=<arch> -DVORSEL_SYSROOT=<folder>,
-# and -DVORSEL_CROSS_COMPILER=clang for clang in place of the GNU compilers.
-# Test programs are linked statically and run under qemu-user.
+# Cross-compiling for Linux on a CPU of tests/cross/cpus with Debian's cross compilers (or
+# clang: -DVORSEL_CROSS_COMPILER=clang), against the CPU's Lua 5.1 headers unpacked by
+# tests/cross/sysroot.sh: -DVORSEL_CROSS_ARCH=<arch> -DVORSEL_SYSROOT=<folder>. Test
+# programs are linked statically and run under qemu-user.
 set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VORSEL_CROSS_ARCH VORSEL_SYSROOT VORSEL_CROSS_COMPILER)
 file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/../tests/cross/cpus cpu REGEX "^${VORSEL_CROSS_ARCH} ")
 if(NOT VORSEL_CROSS_ARCH OR NOT cpu)
@@ -14,15 +13,14 @@ list(GET cpu 2 multiarch)
 list(GET cpu 3 qemu)
 string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR ${triple})
 set(CMAKE_SYSTEM_NAME Linux)
-if(VORSEL_CROSS_COMPILER STREQUAL "clang")
+set(CMAKE_CXX_COMPILER ${triple}-g++)
+set(CMAKE_C_COMPILER ${triple}-gcc)
+if(VORSEL_CROSS_COMPILER STREQUAL "clang") # clang's --target; GCC's compilers take none
   set(CMAKE_CXX_COMPILER clang++)
   set(CMAKE_C_COMPILER clang)
-  set(CMAKE_CXX_COMPILER_TARGET ${triple})
-  set(CMAKE_C_COMPILER_TARGET ${triple})
-else()
-  set(CMAKE_CXX_COMPILER ${triple}-g++)
-  set(CMAKE_C_COMPILER ${triple}-gcc)
 endif()
+set(CMAKE_CXX_COMPILER_TARGET ${triple})
+set(CMAKE_C_COMPILER_TARGET ${triple})
 set(CMAKE_CROSSCOMPILING_EMULATOR ${qemu} -L ${VORSEL_SYSROOT})
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 # Debian's luaconf.h includes a header of the architecture's own.

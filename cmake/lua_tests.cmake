@@ -1,16 +1,13 @@
-# vorsel_lua_tests(COMMAND <command...> NAME <prefix>%<suffix> [ENV <vars>]
-#                  [LABELS <labels>] [ONLY <names>] [EXCEPT <names>])
-# One test for each tests/lua/<name>_test.lua (or those of ONLY, less those
-# of EXCEPT), named after NAME with % replaced by <name>, that runs
-# COMMAND <test file> in tests/lua. The labels large (the large files) and
-# memcheck run only when asked for: ctest -C heavy -L <label>.
+# vorsel_lua_tests(COMMAND <command...> NAME <prefix>%<suffix> [ENV <vars>] [LABELS <labels>]
+#                  [ONLY <names>] [EXCEPT <names>]): for each tests/lua/<name>_test.lua (those
+# of ONLY, less those of EXCEPT) a test NAME (% is <name>) that runs COMMAND <file> in tests/lua.
+# Labels large (the large files) and memcheck run only when asked: ctest -C heavy -L <label>.
 set(VORSEL_LUA_TEST_DIR ${CMAKE_CURRENT_LIST_DIR}/../tests/lua)
 function(vorsel_lua_tests)
   cmake_parse_arguments(T "" "NAME" "COMMAND;ENV;LABELS;ONLY;EXCEPT" ${ARGN})
   file(GLOB files CONFIGURE_DEPENDS ${VORSEL_LUA_TEST_DIR}/*_test.lua)
   foreach(file ${files})
-    get_filename_component(name ${file} NAME_WE)
-    string(REGEX REPLACE "_test$" "" name ${name})
+    string(REGEX REPLACE ".*/(.*)_test[.]lua$" "\\1" name ${file})
     if((T_ONLY AND NOT name IN_LIST T_ONLY) OR name IN_LIST T_EXCEPT)
       continue()
     endif()

@@ -1,13 +1,11 @@
-# Windows: the DLL names the host's Lua DLL it imports from, carries a
-# version record, and has the C++ runtime linked in statically. Without a
-# LUA_LIBRARIES of the host's own, an import library is made with dlltool
-# from windows/lua51.def, under the DLL name the host uses; likewise for the
-# host library's luaL_errorlevel (VORSEL_HOST_DLL) unless
+# Windows: the DLL names the host's Lua DLL it imports from, carries a version
+# record, and has the C++ runtime linked in statically. Without LUA_LIBRARIES of
+# the host's own, dlltool makes an import library from windows/lua51.def under
+# the host's DLL name; likewise for luaL_errorlevel (VORSEL_HOST_DLL) unless
 # VORSEL_HOST_LIBRARIES names its import library.
 set(VORSEL_LUA_DLL "lua51.dll" CACHE STRING "The host's Lua DLL (lua51.dll, lua5.1.dll, ...)")
 enable_language(RC)
 target_sources(vorsel PRIVATE windows/vorsel.rc)
-set_target_properties(vorsel PROPERTIES SUFFIX ".dll")
 find_program(DLLTOOL NAMES ${CMAKE_DLLTOOL} dlltool)
 # link_import(<libraries, or empty> <name> <def text>)
 function(link_import libraries name def)
@@ -21,8 +19,7 @@ function(link_import libraries name def)
   file(WRITE ${base}.def.in "${def}")
   configure_file(${base}.def.in ${base}.def COPYONLY) # changes only when its text does
   add_custom_command(OUTPUT ${base}.a COMMAND ${DLLTOOL} -d ${base}.def -l ${base}.a DEPENDS ${base}.def)
-  add_custom_target(${name} DEPENDS ${base}.a)
-  add_dependencies(vorsel ${name})
+  target_sources(vorsel PRIVATE ${base}.a) # made before vorsel links with it
   target_link_libraries(vorsel PRIVATE ${base}.a)
 endfunction()
 file(READ windows/lua51.def lua_def)
