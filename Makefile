@@ -20,18 +20,12 @@ test-build:
 test: test-build # everything but the full-size and memcheck runs, the README's examples included
 	ctest --preset test --no-tests=error -j $(JOBS)
 	@tests/summary.sh build/Testing/Temporary/LastTest.log
-test-clang: # the module and every test built with clang, in build-clang/
+test-clang sanitize: # the suite built with clang in build-clang/, or with ASan and UBSan in build-sanitize/
 	$(DEPS) test
-	cmake --preset clang >/dev/null && cmake --build build-clang -j $(JOBS)
-	ctest --preset clang --no-tests=error -j $(JOBS)
-test-large: test-build # several GiB and a minute or two
-	ctest --preset test --no-tests=error -C heavy -L large
-memcheck: test-build # every Lua test file under valgrind
-	ctest --preset test --no-tests=error -C heavy -j $(JOBS) -L 'memcheck|leaks'
-sanitize:
-	$(DEPS) sanitize
-	cmake --preset sanitize >/dev/null && cmake --build build-sanitize -j $(JOBS)
-	ctest --preset sanitize --no-tests=error -j $(JOBS)
+	cmake --preset $(@:test-%=%) >/dev/null && cmake --build build-$(@:test-%=%) -j $(JOBS)
+	ctest --preset $(@:test-%=%) --no-tests=error -j $(JOBS)
+test-large memcheck: test-build # the full-size tests (several GiB, one at a time); every Lua test file under valgrind
+	ctest --preset test --no-tests=error -C heavy $(if $(filter memcheck,$@),-j $(JOBS) -L 'memcheck|leaks',-L large)
 bench: # tables, peak memory, instruction counts and chart in build/bench/
 	$(DEPS) bench
 	cmake --preset default -DVORSEL_BENCH=ON >/dev/null && cmake --build build -j $(JOBS)
@@ -39,8 +33,7 @@ bench: # tables, peak memory, instruction counts and chart in build/bench/
 lint: build
 	$(DEPS) lint
 	clang-tidy -p build --quiet binding/*.cpp seal/*.cpp 2>&1 | grep -v 'warnings generated'; test $${PIPESTATUS[0]} -eq 0
-	cppcheck --enable=warning,style,performance,portability --std=c++17 --error-exitcode=1 \
-	  --inline-suppr --quiet -I . binding seal
+	cppcheck --enable=warning,style,performance,portability --std=c++17 --error-exitcode=1 --inline-suppr --quiet -I . binding seal
 	luacheck --quiet binding tests examples bench types
 install-check: build # luarocks and cmake --install into private trees
 	$(DEPS) install-check
@@ -57,12 +50,9 @@ windows: # vorsel.dll for x64 and x86, read back; and for a lua5.1.dll host
 test-windows: windows # the Lua tests in Windows hosts built from Debian's sources, under Wine
 	$(DEPS) test-windows
 	tests/windows/run.sh test
-cross: # the module for each CPU of tests/cross/cpus, in build-<cpu>/
+cross test-cross: # the module for each CPU of tests/cross/cpus in build-<cpu>/; test-cross: its tests under qemu-user
 	$(DEPS) cross
-	tests/cross/run.sh build
-test-cross: # ... and under qemu-user the Lua tests and the cipher's tests per core
-	$(DEPS) cross
-	tests/cross/run.sh test
+	tests/cross/run.sh $(if $(filter test-cross,$@),test,build)
 fuzz: # libFuzzer on the Lua-facing functions and on unseal, FUZZ_SECONDS each
 	$(DEPS) fuzz
 	tests/fuzz/run.sh $(FUZZ_SECONDS)
