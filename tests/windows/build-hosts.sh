@@ -10,7 +10,7 @@
 # lua51.dll, and <work>/<width>/clib/ with lfs.dll, term/core.dll and
 # luahost.dll (the stand-in host library of tests/host). The
 # sources are fetched into <work>/src with apt-get source (a deb-src entry
-# is needed: scripts/install-deps windows adds one) and never kept here.
+# is needed: scripts/install-deps test-windows adds one) and never kept here.
 set -euo pipefail
 work=$(realpath -m "$1")
 mkdir -p "$work/src"
