@@ -9,9 +9,9 @@ FUZZ_SECONDS ?= 60
         test-nginx test-neovim windows test-windows cross test-cross fuzz mutants clean
 
 all: build
-build: # the module alone, build/vorsel.so
+build: # the module and its companion, build/vorsel.so and build/vorsel/strings.so
 	$(DEPS) demo
-	cmake --preset default >/dev/null && cmake --build build -j $(JOBS) --target vorsel
+	cmake --preset default >/dev/null && cmake --build build -j $(JOBS) --target vorsel vorsel_strings
 demo: build
 	lua5.1 -e 'package.cpath = "build/?.so;" .. package.cpath' examples/demo.lua
 test-build:

@@ -27,6 +27,17 @@ inline void push_byte(lua_State *L, unsigned char byte)
 #endif
 }
 
+// A new table holding the functions of reg, on the stack; no global.
+inline void new_library(lua_State *L, const luaL_Reg *reg)
+{
+    lua_createtable(L, 0, 2);
+#if LUA_VERSION_NUM >= 502
+    luaL_setfuncs(L, reg, 0);
+#else
+    luaL_register(L, nullptr, reg);
+#endif
+}
+
 // luaL_register(L, name, reg) as Lua 5.1 does it: the table already in
 // package.loaded[name], else the global `name` (made when absent), stored in
 // package.loaded; then the functions are set in it. Leaves it on the stack.

@@ -1,0 +1,290 @@
+// vorsel.strings: encrypt(text, key) and decrypt(sealed, key) on Lua
+// strings, in the sealed format of vorsel.encrypt and vorsel.decrypt and
+// through the same cipher cores. A library of its own (vorsel/strings.so).
+//
+// Memory: one working buffer beside the input and the result. Up to
+// STACK_BYTES it is on the C stack; above, a block from the Lua state's own
+// allocator (so that a host's limits and failures apply to it too).
+//
+// Lua errors are longjmps in stock Lua 5.1, and Lua code can run at every
+// API call that allocates (a finalizer run by the collector), where it may
+// rewrite any of the call's stack slots through the debug library and the
+// collector may then free what was in them. So:
+//   - Lua code can run at two points only: when the copy helper is pushed
+//     (first of all, before any argument is looked at) and when the result
+//     string is made (last, from memory that is ours, not Lua's).
+//   - The input string's bytes are read only between those two points,
+//     through a pointer fetched after the first; nothing in between
+//     allocates from Lua.
+//   - A result made from a block is made under lua_pcall by the copy
+//     helper, so that whatever it raises (a memory error, a finalizer's
+//     error) comes back here, where the block is freed before the error
+//     goes on. The helper is reachable from Lua (a finalizer can fetch it
+//     with debug.getinfo), so it trusts nothing: it copies only when its
+//     caller is one of this module's requests and its argument a light
+//     userdata. The request turns off the thread's debug hook across the
+//     lua_pcall, so no hook can swap that argument before the helper reads
+//     it; the hook is restored right after.
+#include <lua.hpp>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "binding/byte_table.hpp"
+#include "binding/export.hpp"
+#include "binding/lua_compat.hpp"
+#include "seal/sealed_buffer.hpp"
+
+namespace {
+
+// Stack slots of one call.
+constexpr int TEXT = 1;
+constexpr int KEY = 2;
+constexpr int HELPER = 3;
+
+// Results up to this size are made from a buffer on the C stack.
+constexpr std::size_t STACK_BYTES = 4096;
+
+// Bytes copied and ciphered at a time, while they are in the cache.
+constexpr std::size_t CHUNK_BYTES = 65536;
+static_assert(CHUNK_BYTES % BLOCK_BYTES == 0 && STACK_BYTES % BLOCK_BYTES == 0);
+
+// What the copy helper copies: bytes that belong to the running request.
+struct copy_job {
+    const std::uint8_t *bytes;
+    std::size_t length;
+};
+
+int strings_encrypt(lua_State *L);
+int strings_decrypt(lua_State *L);
+
+// Whether the function at stack level 1 (the caller of the running C
+// function) is one of the requests.
+bool called_by_request(lua_State *L)
+{
+    lua_Debug ar;
+    if (lua_getstack(L, 1, &ar) == 0 || lua_getinfo(L, "f", &ar) == 0) {
+        return false;
+    }
+    const lua_CFunction caller = lua_tocfunction(L, -1); /* the caller on top */
+    lua_settop(L, -2);
+    return caller == strings_encrypt || caller == strings_decrypt;
+}
+
+// The copy helper: pushes the job's bytes as a string. Returns nothing
+// unless a request called it with a light userdata.
+int push_copy(lua_State *L)
+{
+    if (lua_type(L, 1) != LUA_TLIGHTUSERDATA || !called_by_request(L)) {
+        return 0;
+    }
+    const auto *job = static_cast<const copy_job *>(lua_touserdata(L, 1));
+    lua_pushlstring(L, reinterpret_cast<const char *>(job->bytes), job->length);
+    return 1;
+}
+
+void *allocate(lua_State *L, std::size_t size)
+{
+    void *ud = nullptr;
+    const lua_Alloc alloc = lua_getallocf(L, &ud);
+    return alloc(ud, nullptr, 0, size);
+}
+
+void release(lua_State *L, void *block, std::size_t size)
+{
+    void *ud = nullptr;
+    const lua_Alloc alloc = lua_getallocf(L, &ud);
+    alloc(ud, block, size, 0);
+}
+
+// Raises "vorsel.strings.<fn>: <what>" (the caller's position first, as
+// luaL_error gives it). Nothing of the call's is held when it is called.
+int fail(lua_State *L, const char *fn, const char *what)
+{
+    return luaL_error(L, "vorsel.strings.%s: %s", fn, what);
+}
+
+// A description of a value that came where bytes were expected.
+void describe(lua_State *L, int index, char *out, std::size_t size)
+{
+    const int type = lua_type(L, index);
+    if (type == LUA_TSTRING) {
+        std::snprintf(out, size, "a string of %zu bytes", raw_length(L, index));
+    } else if (type == LUA_TTABLE) {
+        std::snprintf(out, size, "a table of %zu elements", raw_length(L, index));
+    } else {
+        std::snprintf(out, size, "%s", lua_typename(L, type));
+    }
+}
+
+// The checks common to both requests: the count, the input's type and
+// size, the key's type and size. Returns nullptr, or the message (in
+// `message`) to raise. *n is the input's length.
+const char *argument_fault(lua_State *L, bool sealing, std::size_t *n, char *message, std::size_t size)
+{
+    const char *input = sealing ? "text" : "sealed";
+    char came[64];
+    if (lua_type(L, TEXT) != LUA_TSTRING) {
+        describe(L, TEXT, came, sizeof came);
+        std::snprintf(message, size, "argument #1 (%s) must be a string, got %s", input, came);
+        return message;
+    }
+    const int key_type = lua_type(L, KEY);
+    if ((key_type != LUA_TSTRING && key_type != LUA_TTABLE) || raw_length(L, KEY) != KEY_BYTES) {
+        describe(L, KEY, came, sizeof came);
+        std::snprintf(message, size, "argument #2 (key) must be a 16-byte string or a table of 16 bytes, got %s",
+                      came);
+        return message;
+    }
+    *n = raw_length(L, TEXT);
+    if (sealing && *n > MAX_INPUT_BYTES) {
+        std::snprintf(message, size, "argument #1 (text) must be at most %u bytes, got %zu",
+                      static_cast<unsigned>(MAX_INPUT_BYTES), *n);
+        return message;
+    }
+    if (!sealing && (*n < BLOCK_BYTES || *n > MAX_SEALED_BYTES || *n % BLOCK_BYTES != 0)) {
+        std::snprintf(message, size,
+                      "argument #1 (sealed) must be whole 16-byte blocks, 16 to %u bytes, got %zu",
+                      static_cast<unsigned>(MAX_SEALED_BYTES), *n);
+        return message;
+    }
+    return nullptr;
+}
+
+void read_key(lua_State *L, std::uint8_t key[KEY_BYTES])
+{
+    if (lua_type(L, KEY) == LUA_TSTRING) {
+        std::memcpy(key, lua_tolstring(L, KEY, nullptr), KEY_BYTES);
+    } else {
+        read_elements(L, KEY, 1, KEY_BYTES, key);
+    }
+}
+
+// Pushes bytes[0 .. length) as the result string and frees the working
+// buffer `work` of `size` bytes when it is a block (not `local`). Raises the
+// memory message, or whatever else the making of the string raised.
+int push_result(lua_State *L, const char *fn, const std::uint8_t *bytes, std::size_t length,
+                std::uint8_t *work, std::size_t size, const std::uint8_t *local)
+{
+    if (work == local) {
+        lua_pushlstring(L, reinterpret_cast<const char *>(bytes), length);
+        return 1;
+    }
+    copy_job job = {bytes, length};
+    lua_settop(L, HELPER);
+    lua_pushlightuserdata(L, &job);
+    const lua_Hook hook = lua_gethook(L);
+    const int mask = lua_gethookmask(L);
+    const int count = lua_gethookcount(L);
+    lua_sethook(L, nullptr, 0, 0);
+    const int status = lua_pcall(L, 1, 1, 0);
+    lua_sethook(L, hook, mask, count);
+    release(L, work, size);
+    if (status == LUA_ERRMEM) {
+        char what[80];
+        std::snprintf(what, sizeof what, "not enough memory for a result of %zu bytes", length);
+        return fail(L, fn, what);
+    }
+    if (status != 0) {
+        return lua_error(L); /* the error as it came */
+    }
+    return 1;
+}
+
+int strings_encrypt(lua_State *L)
+{
+    const int given = lua_gettop(L);
+    if (given != 2) {
+        char what[80];
+        std::snprintf(what, sizeof what, "2 arguments expected (text, key), got %d", given);
+        return fail(L, "encrypt", what);
+    }
+    lua_pushcfunction(L, push_copy); /* HELPER; Lua code may run */
+    char message[160];
+    std::size_t n = 0;
+    if (argument_fault(L, true, &n, message, sizeof message) != nullptr) {
+        return fail(L, "encrypt", message);
+    }
+    const seal_sizes sizes = seal_layout(static_cast<std::uint32_t>(n));
+    std::uint8_t local[STACK_BYTES];
+    std::uint8_t *work = sizes.total <= STACK_BYTES ? local : static_cast<std::uint8_t *>(allocate(L, sizes.total));
+    if (work == nullptr) {
+        std::snprintf(message, sizeof message, "not enough memory for a result of %u bytes", sizes.total);
+        return fail(L, "encrypt", message);
+    }
+    // No Lua code runs from here to push_result.
+    std::uint8_t key[KEY_BYTES];
+    read_key(L, key);
+    const auto *text = reinterpret_cast<const std::uint8_t *>(lua_tolstring(L, TEXT, nullptr));
+    seal_header(work, sizes.pad);
+    std::memset(work + sizes.total - sizes.pad, SEAL_PAD_BYTE, sizes.pad);
+    for (std::size_t offset = 0; offset < sizes.total; offset += CHUNK_BYTES) {
+        const std::size_t length = sizes.total - offset < CHUNK_BYTES ? sizes.total - offset : CHUNK_BYTES;
+        // The payload's part of this chunk: sealed bytes 9 .. 9 + n - 1.
+        const std::size_t from = offset == 0 ? SEAL_HEADER_SIZE : offset;
+        const std::size_t to = offset + length < SEAL_HEADER_SIZE + n ? offset + length : SEAL_HEADER_SIZE + n;
+        if (from < to) {
+            std::memcpy(work + from, text + (from - SEAL_HEADER_SIZE), to - from);
+        }
+        seal_encipher(work + offset, static_cast<std::uint32_t>(length), key);
+    }
+    return push_result(L, "encrypt", work, sizes.total, work, sizes.total, local);
+}
+
+int strings_decrypt(lua_State *L)
+{
+    const int given = lua_gettop(L);
+    if (given != 2) {
+        char what[80];
+        std::snprintf(what, sizeof what, "2 arguments expected (sealed, key), got %d", given);
+        return fail(L, "decrypt", what);
+    }
+    lua_pushcfunction(L, push_copy); /* HELPER; Lua code may run */
+    char message[160];
+    std::size_t n = 0;
+    if (argument_fault(L, false, &n, message, sizeof message) != nullptr) {
+        return fail(L, "decrypt", message);
+    }
+    std::uint8_t key[KEY_BYTES];
+    read_key(L, key);
+    const auto *sealed = reinterpret_cast<const std::uint8_t *>(lua_tolstring(L, TEXT, nullptr));
+    std::uint8_t pad = 0;
+    std::uint32_t end = 0;
+    const auto length = static_cast<std::uint32_t>(n);
+    // The first block tells the format error before anything is allocated.
+    if (unseal_header(sealed, length, key, &pad, &end) != 0) {
+        return fail(L, "decrypt", "invalid encrypted data format (not sealed data, or a wrong key)");
+    }
+    std::uint8_t local[STACK_BYTES];
+    std::uint8_t *work = n <= STACK_BYTES ? local : static_cast<std::uint8_t *>(allocate(L, n));
+    if (work == nullptr) {
+        std::snprintf(message, sizeof message, "not enough memory for a result of %u bytes",
+                      end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0);
+        return fail(L, "decrypt", message);
+    }
+    // No Lua code runs from here to push_result: the pointer is still good.
+    for (std::size_t offset = 0; offset < end; offset += CHUNK_BYTES) {
+        const std::size_t chunk = n - offset < CHUNK_BYTES ? n - offset : CHUNK_BYTES;
+        std::memcpy(work + offset, sealed + offset, chunk);
+        seal_decipher(work + offset, static_cast<std::uint32_t>(chunk), key);
+    }
+    const std::uint32_t from = SEAL_HEADER_SIZE;
+    const std::uint32_t to = end > from ? end : from;
+    return push_result(L, "decrypt", work + from, to - from, work, n, local);
+}
+
+const luaL_Reg strings_reg[] = {
+    {"encrypt", strings_encrypt},
+    {"decrypt", strings_decrypt},
+    {nullptr, nullptr},
+};
+
+} // namespace
+
+// require "vorsel.strings": a new table with the two functions; no global.
+VORSEL_EXPORT int luaopen_vorsel_strings(lua_State *L)
+{
+    new_library(L, strings_reg);
+    return 1;
+}
