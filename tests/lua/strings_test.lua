@@ -1,0 +1,193 @@
+-- vorsel.strings against vorsel itself: the same sealed bytes for the same
+-- input, each side opening what the other sealed; its checks and messages;
+-- its memory failures; and Lua code that meets its helper on the stack.
+local S = require("support")
+local vorsel = require("vorsel")
+local strings = require("vorsel.strings")
+local bytes = require("vorsel.bytes")
+
+local KEY = "0123456789abcdef"
+local unpack = table.unpack or unpack
+
+-- n bytes that differ from block to block.
+local function text_of(n, seed)
+  local parts = {}
+  for i = 1, n do parts[i] = string.char((i * 7 + (seed or 0)) % 256) end
+  return table.concat(parts)
+end
+
+-- What fn(...) raised, without the position luaL_error puts first.
+local function raised(fn, ...)
+  local ok, err = pcall(fn, ...)
+  assert.is_false(ok)
+  return (tostring(err):gsub("^[^:]*:%d+: ", ""))
+end
+
+describe("vorsel.strings", function()
+  it("seals byte for byte as vorsel does, and each opens what the other sealed", function()
+    local key_table = bytes.from_string(KEY)
+    local lengths = { 1, 1048576 }
+    for k = 1, 300 do -- around every block boundary up to 4.8 KiB, and the stack buffer's edge
+      for d = -1, 1 do lengths[#lengths + 1] = 16 * k - 9 + d end
+    end
+    for _, n in ipairs(lengths) do
+      local text = text_of(n, n)
+      local sealed = strings.encrypt(text, KEY)
+      local sealed_table = vorsel.encrypt(bytes.from_string(text), key_table)
+      assert.are.equal(#sealed_table, #sealed)
+      assert(bytes.to_string(sealed_table) == sealed, "sealed differently at " .. n)
+      assert(strings.encrypt(text, key_table) == sealed, "table key at " .. n)
+      assert(strings.decrypt(bytes.to_string(sealed_table), KEY) == text, "opening vorsel's at " .. n)
+      assert(bytes.to_string(vorsel.decrypt(bytes.from_string(sealed), key_table)) == text,
+        "vorsel opening ours at " .. n)
+      assert(strings.decrypt(sealed, key_table) == text, "table key, opening at " .. n)
+    end
+  end)
+
+  it("seals the empty string into one block, which both modules open to nothing", function()
+    local sealed = strings.encrypt("", KEY)
+    assert.are.equal(16, #sealed)
+    assert.are.equal("", strings.decrypt(sealed, KEY))
+    assert.are.same({}, vorsel.decrypt(bytes.from_string(sealed), bytes.from_string(KEY)))
+  end)
+
+  it("converts a key table as vorsel does", function()
+    local odd = { 256, "12", -1, 255.9, true, 0x41, 2 ^ 32, 0 / 0, 7, 8, 9, 10, 11, 12, 13, 14 }
+    local same = { 0, 12, 255, 255, 0, 65, 0, 0, 7, 8, 9, 10, 11, 12, 13, 14 }
+    assert.are.equal(strings.encrypt("abc", string.char(unpack(same))),
+      strings.encrypt("abc", odd))
+    assert.are.equal(bytes.to_string(vorsel.encrypt({ 97, 98, 99 }, odd)), strings.encrypt("abc", odd))
+  end)
+
+  it("refuses what vorsel refuses, with messages that say what came", function()
+    local sealed = strings.encrypt("hello", KEY)
+    local cases = {
+      { strings.encrypt, { "a", n = 1 }, "encrypt: 2 arguments expected (text, key), got 1" },
+      { strings.decrypt, { sealed, KEY, 3, n = 3 }, "decrypt: 2 arguments expected (sealed, key), got 3" },
+      { strings.encrypt, { 12, KEY }, "encrypt: argument #1 (text) must be a string, got number" },
+      { strings.decrypt, { {}, KEY }, "decrypt: argument #1 (sealed) must be a string, got a table of 0 elements" },
+      { strings.encrypt, { "a", KEY:sub(2) }, "encrypt: argument #2 (key) must be a 16-byte string or a table of 16 bytes, got a string of 15 bytes" },
+      { strings.encrypt, { "a", KEY .. "x" }, "encrypt: argument #2 (key) must be a 16-byte string or a table of 16 bytes, got a string of 17 bytes" },
+      { strings.decrypt, { sealed, { 1, 2 } }, "decrypt: argument #2 (key) must be a 16-byte string or a table of 16 bytes, got a table of 2 elements" },
+            { strings.decrypt, { sealed, false }, "decrypt: argument #2 (key) must be a 16-byte string or a table of 16 bytes, got boolean" },
+      { strings.decrypt, { "", KEY }, "decrypt: argument #1 (sealed) must be whole 16-byte blocks, 16 to 268435472 bytes, got 0" },
+      { strings.decrypt, { sealed .. "x", KEY }, "decrypt: argument #1 (sealed) must be whole 16-byte blocks, 16 to 268435472 bytes, got 17" },
+      { strings.decrypt, { sealed:sub(1, 15), KEY }, "decrypt: argument #1 (sealed) must be whole 16-byte blocks, 16 to 268435472 bytes, got 15" },
+      { strings.decrypt, { sealed, KEY:reverse() }, "decrypt: invalid encrypted data format (not sealed data, or a wrong key)" },
+      { strings.decrypt, { ("\0"):rep(32), KEY }, "decrypt: invalid encrypted data format (not sealed data, or a wrong key)" },
+    }
+    for _, c in ipairs(cases) do
+      assert.are.equal("vorsel.strings." .. c[3], raised(c[1], unpack(c[2], 1, c[2].n or 2)))
+    end
+    -- A pad count above 15 in an otherwise good first block.
+    local plain = "KAVRO   " .. string.char(16) .. ("\0"):rep(7)
+    local forged = bytes.to_string(vorsel.encrypt(bytes.from_string(("\0"):rep(7) .. plain), bytes.from_string(KEY)))
+    assert.are.equal("vorsel.strings.decrypt: invalid encrypted data format (not sealed data, or a wrong key)",
+      raised(strings.decrypt, forged:sub(17, 32), KEY))
+  end)
+
+  it("adds nothing to vorsel or the globals", function()
+    local fields = {}
+    for name in pairs(strings) do fields[#fields + 1] = name end
+    table.sort(fields)
+    assert.are.same({ "decrypt", "encrypt" }, fields)
+    assert.is_nil(rawget(_G, "vorsel.strings"))
+    assert.is_nil(vorsel.strings)
+  end)
+end)
+
+describe("vorsel.strings and Lua code on the stack", function()
+  local text = text_of(5000) -- beyond the C stack's buffer
+  local sealed = strings.encrypt(text, KEY)
+
+  it("keeps a debug hook through a call, and its results, but shows it no helper to tamper with", function()
+    local calls, helpers = 0, 0
+    local hook = function()
+      calls = calls + 1
+      local info = debug.getinfo(2, "fS")
+      if info.what == "C" and info.func ~= strings.encrypt and info.func ~= strings.decrypt
+        and info.func ~= debug.sethook and info.func ~= debug.gethook then
+        helpers = helpers + 1
+      end
+    end
+    debug.sethook(hook, "cr")
+    local a, b = strings.encrypt(text, KEY), strings.decrypt(sealed, KEY)
+    local now = debug.gethook()
+    debug.sethook()
+    assert.are.equal(hook, now)
+    assert(a == sealed and b == text)
+    assert.is_true(calls > 0)
+    assert.are.equal(0, helpers)
+  end)
+
+  it("gives finalizers nothing to misuse: the helper they find copies nothing for them", function()
+    -- Finalizers, run while results are made, record every C function on
+    -- the stack that Lua code cannot reach otherwise (the module's helper)
+    -- with its slots; after the calls each is called with what it held,
+    -- and with junk, and must give nothing back.
+    local known = {}
+    for _, v in pairs(_G) do
+      known[v] = true
+      if type(v) == "table" then
+        for _, f in pairs(v) do known[f] = true end
+      end
+    end
+    local found = {}
+    local function record()
+      for level = 2, 12 do
+        local info = debug.getinfo(level, "fS")
+        if not info then break end
+        if info.what == "C" and not known[info.func] then
+          local slots, i = {}, 1
+          while debug.getlocal(level, i) do
+            slots[i] = select(2, debug.getlocal(level, i))
+            i = i + 1
+          end
+          found[#found + 1] = { info.func, slots }
+        end
+      end
+    end
+    local new_finalized = newproxy and function()
+      getmetatable(newproxy(true)).__gc = record
+    end or function() setmetatable({}, { __gc = record }) end
+    -- A collector that runs a step at nearly every allocation, until
+    -- finalizers have met the helper at work a few times.
+    local pause, stepmul = collectgarbage("setpause", 0), collectgarbage("setstepmul", 10)
+    for _ = 1, 3000 do
+      if #found >= 8 then break end
+      for _ = 1, 20 do new_finalized() end
+      assert(strings.encrypt(text, KEY) == sealed)
+      assert(strings.decrypt(sealed, KEY) == text)
+    end
+    collectgarbage("setpause", pause)
+    collectgarbage("setstepmul", stepmul)
+    collectgarbage()
+    -- (Lua 5.2 runs no finalizer while a C function makes a string.)
+    assert(#found > 0 or _VERSION == "Lua 5.2", "no finalizer met the helper")
+    for _, f in ipairs(found) do
+      for _, arg in ipairs({ f[2][1] or false, f[2][2] or false, 0, "x" }) do
+        local ok, result = pcall(f[1], arg)
+        assert(not ok or result == nil, "a helper gave a result after its call had ended")
+      end
+    end
+  end)
+end)
+
+local memory_it = S.it_if(S.CHILDREN and not jit, jit and "LuaJIT allocates with its own allocator"
+  or S.NO_CHILDREN, it, pending)
+
+describe("vorsel.strings out of memory", function()
+  memory_it("reports a working block or a result string that cannot be had, and leaves the state usable", function()
+    -- encrypt of 1000000 bytes: a working block of 1000016 bytes, a result
+    -- string of 1000016 bytes behind the interpreter's 24-byte header.
+    for _, size in ipairs({ 1000016, 1000016 + 25 }) do
+      local out = S.run_child([[
+        local strings = require("vorsel.strings")
+        local text = ("x"):rep(1000000)
+        print(pcall(strings.encrypt, text, "0123456789abcdef"))
+        print(#strings.decrypt(strings.encrypt("abc", "0123456789abcdef"), "0123456789abcdef"))
+      ]], "VORSEL_FAIL_MALLOC_SIZE=" .. size .. " LD_PRELOAD=" .. os.getenv("VORSEL_FAILING_MALLOC"))
+      assert.are.equal("false\tvorsel.strings.encrypt: not enough memory for a result of 1000016 bytes\n3\n", out)
+    end
+  end)
+end)
