@@ -1,5 +1,6 @@
 // A Lua 5.1 host whose allocator fails after a budget of N allocations.
-// For several input sizes it runs encrypt and decrypt with N = 0, 1, 2, ...
+// For several input sizes it runs encrypt and decrypt, of vorsel and of
+// vorsel.strings, with N = 0, 1, 2, ...
 // until the call succeeds: every run must end in a result or in the
 // runtime's own memory error (or, for a result above 65536 elements that
 // cannot be had, the module's memory message), never a crash. Run under
@@ -40,7 +41,7 @@ void *budget_alloc(void *ud, void *ptr, std::size_t osize, std::size_t nsize)
 // data and returns its result; checks the result is right itself.
 const char *const PREPARE = R"lua(
     local vorsel = require("vorsel")
-    local n, decrypting = ...
+    local n, decrypting, on_strings = ...
     local input, key = {}, {}
     for i = 1, n do input[i] = (i * 7) % 256 end
     for i = 1, 16 do key[i] = i end
@@ -50,15 +51,39 @@ const char *const PREPARE = R"lua(
       for i = 1, #a do if a[i] ~= b[i] then return false end end
       return true
     end
-    if decrypting then
+    if on_strings then
+      local strings = require("vorsel.strings")
+      local function text(t)
+        local parts = {}
+        for i = 1, #t do parts[i] = string.char(t[i]) end
+        return table.concat(parts)
+      end
+      -- The result is compared with a marked copy, and the state holds no
+      -- string equal to it, so that it is made anew.
+      local s_key, expected_x = text(key), text(decrypting and input or sealed) .. "x"
+      local s_input = not decrypting and text(input)
+      local s_sealed = decrypting and text(sealed)
+      collectgarbage()
+      call = decrypting and function() return strings.decrypt(s_sealed, s_key) .. "x" == expected_x end
+        or function() return strings.encrypt(s_input, key) .. "x" == expected_x end
+    elseif decrypting then
       call = function() return same(vorsel.decrypt(sealed, key), input) end
     else
       call = function() return same(vorsel.encrypt(input, key), sealed) end
     end
 )lua";
 
+// A memory error as the runtime, vorsel or vorsel.strings reports it.
+bool memory_message(const char *err)
+{
+    return err != nullptr && (std::strcmp(err, "not enough memory") == 0 ||
+                              std::strcmp(err, "crypto.encrypt: insufficient memory") == 0 ||
+                              (std::strncmp(err, "vorsel.strings.", 15) == 0 &&
+                               std::strstr(err, ": not enough memory for a result of ") != nullptr));
+}
+
 // Returns the number of failed attempts before success, or -1 on a wrong outcome.
-int exercise(const char *build_dir, int n, bool decrypting)
+int exercise(const char *build_dir, int n, bool decrypting, bool on_strings)
 {
     for (long limit = 0; limit < 10000; ++limit) {
         budget b{false, 0};
@@ -71,7 +96,8 @@ int exercise(const char *build_dir, int n, bool decrypting)
         }
         lua_pushinteger(L, n);
         lua_pushboolean(L, decrypting);
-        if (lua_pcall(L, 2, 0, 0) != 0) {
+        lua_pushboolean(L, on_strings);
+        if (lua_pcall(L, 3, 0, 0) != 0) {
             std::fprintf(stderr, "prepare: %s\n", lua_tostring(L, -1));
             return -1;
         }
@@ -86,9 +112,7 @@ int exercise(const char *build_dir, int n, bool decrypting)
             return right ? static_cast<int>(limit) : -1;
         }
         const char *err = lua_tostring(L, -1);
-        const bool memory_error = err != nullptr && (std::strcmp(err, "not enough memory") == 0 ||
-                                                     std::strcmp(err, "crypto.encrypt: insufficient memory") == 0);
-        if ((status != LUA_ERRMEM && status != LUA_ERRRUN) || !memory_error) {
+        if ((status != LUA_ERRMEM && status != LUA_ERRRUN) || !memory_message(err)) {
             std::fprintf(stderr, "n=%d limit=%ld: unexpected error %d: %s\n", n, limit, status,
                          err != nullptr ? err : "(not a string)");
             lua_close(L);
@@ -108,14 +132,18 @@ int main(int argc, char **argv)
         return 2;
     }
     int failures = 0;
-    for (int n : {1, 7, 8, 100, 4096, 70000}) {
-        for (bool decrypting : {false, true}) {
-            const int attempts = exercise(argv[1], n, decrypting);
-            std::printf("%s of %d bytes: %d failed allocations before success\n",
-                        decrypting ? "decrypt" : "encrypt", n, attempts);
-            failures += attempts < 0 ? 1 : 0;
+    int runs = 0;
+    for (bool on_strings : {false, true}) {
+        for (int n : {1, 7, 8, 100, 4096, 70000}) {
+            for (bool decrypting : {false, true}) {
+                const int attempts = exercise(argv[1], n, decrypting, on_strings);
+                std::printf("%s%s of %d bytes: %d failed allocations before success\n",
+                            on_strings ? "vorsel.strings." : "", decrypting ? "decrypt" : "encrypt", n, attempts);
+                failures += attempts < 0 ? 1 : 0;
+                ++runs;
+            }
         }
     }
-    std::printf("%d passed, %d failed\n", 12 - failures, failures);
+    std::printf("%d passed, %d failed\n", runs - failures, failures);
     return failures == 0 ? 0 : 1;
 }
