@@ -5,12 +5,13 @@ source = {
    tag = "v1.8.0",
 }
 description = {
-   summary = "AES-128 sealing of byte tables for Lua 5.1 to 5.4 and LuaJIT",
+   summary = "AES-128 sealing of byte tables and strings for Lua 5.1 to 5.4 and LuaJIT",
    detailed = [[
 vorsel is a native module for Lua 5.1 to 5.4 and LuaJIT, in C++. It seals
 byte tables (Lua arrays of numbers) with AES-128 into a fixed, byte-exact
 format, and opens them again: vorsel.encrypt(bytes, key),
-vorsel.decrypt(sealed, key), vorsel.version().
+vorsel.decrypt(sealed, key), vorsel.version(); vorsel.strings seals
+Lua strings in the same format.
 ]],
    homepage = "https://vorsel.example.org/",
    license = "MIT",

@@ -15,9 +15,10 @@ trap 'rm -rf "$work"' EXIT
 try_module() { # interpreter cpath path
     "$1" -e "
         package.cpath, package.path = '$2', '$3'
-        local v, bytes = require 'vorsel', require 'vorsel.bytes'
+        local v, bytes, strings = require 'vorsel', require 'vorsel.bytes', require 'vorsel.strings'
         local k = bytes.from_string('0123456789abcdef')
         assert(bytes.to_string(v.decrypt(v.encrypt(bytes.from_string('hi'), k), k)) == 'hi')
+        assert(strings.decrypt(bytes.to_string(v.encrypt(bytes.from_string('hi'), k)), k) == 'hi')
         print('$1: loaded from $2 and $3')"
 }
 
@@ -30,7 +31,7 @@ for v in 5.1 5.2 5.3 5.4; do
     try_module "lua$v" "$work/tree/lib/lua/$v/?.so" "$work/tree/share/lua/$v/?.lua"
     # The tree as LuaRocks itself sets it up for a shell.
     (eval "$(luarocks --lua-version=$v --tree "$work/tree" path)"
-     "lua$v" -e 'require "vorsel"; require "vorsel.bytes"; print("found through luarocks path")')
+     "lua$v" -e 'require "vorsel"; require "vorsel.bytes"; require "vorsel.strings"; print("found through luarocks path")')
 done
 # LuaJIT takes the 5.1 module from the same tree.
 try_module luajit "$work/tree/lib/lua/5.1/?.so" "$work/tree/share/lua/5.1/?.lua"
@@ -42,6 +43,7 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 try_module lua5.1 "$work/prefix/lib/lua/5.1/?.so" "$work/prefix/share/lua/5.1/?.lua"
 test -f "$work/prefix/share/vorsel/types/vorsel.lua"
 test -f "$work/prefix/share/vorsel/types/vorsel/bytes.lua"
+test -f "$work/prefix/share/vorsel/types/vorsel/strings.lua"
 
 # The README's lines for several Lua versions in one shell, as a plain user
 # (a home of its own) runs them.

@@ -1,7 +1,8 @@
 // Eight Lua states on eight threads at once, each loading the module and
 // looping through encrypt, decrypt, a wrong-key decrypt and an argument
-// error, checking every result. Run under helgrind (or ThreadSanitizer in
-// the sanitizer build) it shows the module shares nothing between states.
+// error, and vorsel.strings' encrypt, decrypt and wrong key, checking every
+// result. Run under helgrind (or ThreadSanitizer in the sanitizer build) it
+// shows the module shares nothing between states.
 //
 // usage: threads_host <folder holding the module> [rounds per thread]
 #include <lua.hpp>
@@ -21,6 +22,7 @@ constexpr int THREADS = 8;
 // crossed from another state would not match.
 const char *const LOOP = R"lua(
     local vorsel = require("vorsel")
+    local strings = require("vorsel.strings")
     local seed, rounds = ...
     local key, other = {}, {}
     for i = 1, 16 do key[i] = (i * 13 + seed) % 256; other[i] = key[i] end
@@ -38,6 +40,11 @@ const char *const LOOP = R"lua(
       assert(not ok and err == "crypto.encrypt: invalid encrypted data format", "wrong key: " .. tostring(err))
       ok, err = pcall(vorsel.encrypt, input)
       assert(not ok and err == "crypto.encrypt: invalid number of arguments (should be 2)", "arguments")
+      -- vorsel.strings, past its stack buffer now and then.
+      local text = string.char(unpack(input)):rep(r % 3 == 0 and 20 or 1)
+      local s_sealed = strings.encrypt(text, key)
+      assert(strings.decrypt(s_sealed, key) == text, "strings payload")
+      assert(not pcall(strings.decrypt, s_sealed, other), "strings wrong key")
     end
     return rounds
 )lua";
