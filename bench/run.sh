@@ -46,7 +46,7 @@ export GLIBC_TUNABLES=glibc.malloc.mmap_threshold=131072
     echo "### Block functions alone (Google Benchmark)"
     echo
     echo '```'
-    "$build"/bench/block_bench --benchmark_min_time=0.2 2>/dev/null | grep -E '^(Benchmark|portable|hardware)'
+    "$build"/bench/block_bench --benchmark_min_time=0.2 2>/dev/null | grep -E '^(Benchmark|portable|hardware|openssl)'
     echo '```'
 } | tee "$out/bench.md"
 

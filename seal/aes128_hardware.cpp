@@ -6,8 +6,11 @@
 // glibc's auxiliary vector): no CPUID per call, no lock, no global of ours.
 //
 // Constant-time: the instructions take the same time whatever the key and
-// data, and nothing here branches on or indexes by them. Four blocks run
-// side by side, each expanding the raw key itself as it goes.
+// data, and nothing here branches on or indexes by them. Each call expands
+// the raw key once, into a schedule on the stack that lives for that call
+// only (for decrypting, the equivalent inverse cipher's, through
+// InvMixColumns); then eight blocks run side by side, enough to keep the
+// CPU's AES units busy, and the rest one at a time.
 #include "seal/aes128_cores.hpp"
 
 #include <cstring>
@@ -35,65 +38,58 @@ AESNI inline __m128i next_round_key(__m128i k, int rcon)
     return _mm_xor_si128(k, t);
 }
 
-// The raw key, loaded once per block. The empty asm makes each lane's copy
-// opaque, so that each lane really expands its own schedule.
-AESNI inline __m128i raw_key(const std::uint8_t *key)
+using round_key = __m128i;
+
+// The schedule of one call: round keys 0 to 10, or for decrypting, the
+// equivalent inverse cipher's (round key 10, then 9 to 1 through
+// InvMixColumns, then 0).
+AESNI inline void expand_key(const std::uint8_t *key, round_key rk[11], bool inverse)
 {
-    __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i *>(key));
-    __asm__("" : "+x"(k));
-    return k;
+    __m128i k[11];
+    k[0] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(key));
+#pragma GCC unroll 10
+    for (int round = 1; round <= 10; ++round) {
+        k[round] = next_round_key(k[round - 1], RCON[round]);
+    }
+    for (int round = 0; round <= 10; ++round) {
+        const bool middle = round > 0 && round < 10;
+        rk[round] = !inverse ? k[round] : middle ? _mm_aesimc_si128(k[10 - round]) : k[10 - round];
+    }
 }
 
 template <std::size_t N>
-AESNI inline void encrypt_lanes(std::uint8_t *blocks, const std::uint8_t *key)
+AESNI inline void encrypt_lanes(std::uint8_t *blocks, const round_key rk[11])
 {
     __m128i s[N];
-    __m128i k[N];
     for (std::size_t i = 0; i < N; ++i) {
-        k[i] = raw_key(key);
-        s[i] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(blocks + 16 * i)), k[i]);
+        s[i] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(blocks + 16 * i)), rk[0]);
     }
 #pragma GCC unroll 9
     for (int round = 1; round <= 9; ++round) {
         for (std::size_t i = 0; i < N; ++i) {
-            k[i] = next_round_key(k[i], RCON[round]);
-            s[i] = _mm_aesenc_si128(s[i], k[i]);
+            s[i] = _mm_aesenc_si128(s[i], rk[round]);
         }
     }
     for (std::size_t i = 0; i < N; ++i) {
-        k[i] = next_round_key(k[i], RCON[10]);
-        s[i] = _mm_aesenclast_si128(s[i], k[i]);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(blocks + 16 * i), s[i]);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(blocks + 16 * i), _mm_aesenclast_si128(s[i], rk[10]));
     }
 }
 
-// The equivalent inverse cipher: round keys 9 to 1 through InvMixColumns.
 template <std::size_t N>
-AESNI inline void decrypt_lanes(std::uint8_t *blocks, const std::uint8_t *key)
+AESNI inline void decrypt_lanes(std::uint8_t *blocks, const round_key dk[11])
 {
-    __m128i k[N][11];
-    for (std::size_t i = 0; i < N; ++i) {
-        k[i][0] = raw_key(key);
-    }
-#pragma GCC unroll 10
-    for (int round = 1; round <= 10; ++round) {
-        for (std::size_t i = 0; i < N; ++i) {
-            k[i][round] = next_round_key(k[i][round - 1], RCON[round]);
-        }
-    }
     __m128i s[N];
     for (std::size_t i = 0; i < N; ++i) {
-        s[i] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(blocks + 16 * i)), k[i][10]);
+        s[i] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(blocks + 16 * i)), dk[0]);
     }
 #pragma GCC unroll 9
-    for (int round = 9; round >= 1; --round) {
+    for (int round = 1; round <= 9; ++round) {
         for (std::size_t i = 0; i < N; ++i) {
-            s[i] = _mm_aesdec_si128(s[i], _mm_aesimc_si128(k[i][round]));
+            s[i] = _mm_aesdec_si128(s[i], dk[round]);
         }
     }
     for (std::size_t i = 0; i < N; ++i) {
-        s[i] = _mm_aesdeclast_si128(s[i], k[i][0]);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(blocks + 16 * i), s[i]);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(blocks + 16 * i), _mm_aesdeclast_si128(s[i], dk[10]));
     }
 }
 
@@ -172,66 +168,58 @@ ARMCE inline uint8x16_t next_round_key(uint8x16_t k, std::uint32_t rcon)
     return veorq_u8(k, vreinterpretq_u8_u32(t));
 }
 
-// The raw key, loaded once per block; the empty asm keeps each lane's copy
-// opaque, so that each lane really expands its own schedule.
-ARMCE inline uint8x16_t raw_key(const std::uint8_t *key)
-{
-    uint8x16_t k = vld1q_u8(key);
-    __asm__("" : "+w"(k));
-    return k;
-}
+using round_key = uint8x16_t;
 
-template <std::size_t N>
-ARMCE inline void encrypt_lanes(std::uint8_t *blocks, const std::uint8_t *key)
+// As on x86: round keys 0 to 10, or the equivalent inverse cipher's.
+ARMCE inline void expand_key(const std::uint8_t *key, round_key rk[11], bool inverse)
 {
-    uint8x16_t s[N];
-    uint8x16_t k[N];
-    for (std::size_t i = 0; i < N; ++i) {
-        k[i] = raw_key(key);
-        s[i] = vld1q_u8(blocks + 16 * i);
-    }
-    // AESE is AddRoundKey, ShiftRows and SubBytes; AESMC is MixColumns.
-#pragma GCC unroll 9
-    for (int round = 1; round <= 9; ++round) {
-        for (std::size_t i = 0; i < N; ++i) {
-            s[i] = aesmc(aese(s[i], k[i]));
-            k[i] = next_round_key(k[i], RCON[round]);
-        }
-    }
-    for (std::size_t i = 0; i < N; ++i) {
-        s[i] = aese(s[i], k[i]);
-        k[i] = next_round_key(k[i], RCON[10]);
-        vst1q_u8(blocks + 16 * i, veorq_u8(s[i], k[i]));
-    }
-}
-
-// AESD is AddRoundKey, InvShiftRows and InvSubBytes; AESIMC is
-// InvMixColumns, applied to round keys 9 to 1 as well.
-template <std::size_t N>
-ARMCE inline void decrypt_lanes(std::uint8_t *blocks, const std::uint8_t *key)
-{
-    uint8x16_t k[N][11];
-    for (std::size_t i = 0; i < N; ++i) {
-        k[i][0] = raw_key(key);
-    }
+    uint8x16_t k[11];
+    k[0] = vld1q_u8(key);
 #pragma GCC unroll 10
     for (int round = 1; round <= 10; ++round) {
-        for (std::size_t i = 0; i < N; ++i) {
-            k[i][round] = next_round_key(k[i][round - 1], RCON[round]);
-        }
+        k[round] = next_round_key(k[round - 1], RCON[round]);
     }
+    for (int round = 0; round <= 10; ++round) {
+        const bool middle = round > 0 && round < 10;
+        rk[round] = !inverse ? k[round] : middle ? aesimc(k[10 - round]) : k[10 - round];
+    }
+}
+
+// AESE is AddRoundKey, ShiftRows and SubBytes; AESMC is MixColumns.
+template <std::size_t N>
+ARMCE inline void encrypt_lanes(std::uint8_t *blocks, const round_key rk[11])
+{
     uint8x16_t s[N];
     for (std::size_t i = 0; i < N; ++i) {
-        s[i] = aesd(vld1q_u8(blocks + 16 * i), k[i][10]);
+        s[i] = vld1q_u8(blocks + 16 * i);
     }
 #pragma GCC unroll 9
-    for (int round = 9; round >= 1; --round) {
+    for (int round = 0; round <= 8; ++round) {
         for (std::size_t i = 0; i < N; ++i) {
-            s[i] = aesd(aesimc(s[i]), aesimc(k[i][round]));
+            s[i] = aesmc(aese(s[i], rk[round]));
         }
     }
     for (std::size_t i = 0; i < N; ++i) {
-        vst1q_u8(blocks + 16 * i, veorq_u8(s[i], k[i][0]));
+        vst1q_u8(blocks + 16 * i, veorq_u8(aese(s[i], rk[9]), rk[10]));
+    }
+}
+
+// AESD is AddRoundKey, InvShiftRows and InvSubBytes; AESIMC is InvMixColumns.
+template <std::size_t N>
+ARMCE inline void decrypt_lanes(std::uint8_t *blocks, const round_key dk[11])
+{
+    uint8x16_t s[N];
+    for (std::size_t i = 0; i < N; ++i) {
+        s[i] = vld1q_u8(blocks + 16 * i);
+    }
+#pragma GCC unroll 9
+    for (int round = 0; round <= 8; ++round) {
+        for (std::size_t i = 0; i < N; ++i) {
+            s[i] = aesimc(aesd(s[i], dk[round]));
+        }
+    }
+    for (std::size_t i = 0; i < N; ++i) {
+        vst1q_u8(blocks + 16 * i, veorq_u8(aesd(s[i], dk[9]), dk[10]));
     }
 }
 
@@ -260,19 +248,21 @@ bool aes128_hardware_available()
 
 namespace {
 
-// Four blocks side by side while there are four, then one at a time. The
-// key is copied once, at the start: a key that lies inside the blocks gives
-// the same output as a copy of it.
+// The schedule first, from the key as it is at the start (so a key that
+// lies inside the blocks acts as a copy of it); then eight blocks side by
+// side while there are eight, and one at a time after.
+constexpr std::size_t LANES = 8;
+
 template <bool decrypt>
 VORSEL_HARDWARE_TARGET inline void run_lanes(std::uint8_t *blocks, std::size_t count, const std::uint8_t *key)
 {
-    std::uint8_t own[KEY_BYTES];
-    std::memcpy(own, key, KEY_BYTES);
-    for (; count >= 4; count -= 4, blocks += 64) {
-        decrypt ? decrypt_lanes<4>(blocks, own) : encrypt_lanes<4>(blocks, own);
+    round_key rk[11];
+    expand_key(key, rk, decrypt);
+    for (; count >= LANES; count -= LANES, blocks += 16 * LANES) {
+        decrypt ? decrypt_lanes<LANES>(blocks, rk) : encrypt_lanes<LANES>(blocks, rk);
     }
     for (; count > 0; --count, blocks += 16) {
-        decrypt ? decrypt_lanes<1>(blocks, own) : encrypt_lanes<1>(blocks, own);
+        decrypt ? decrypt_lanes<1>(blocks, rk) : encrypt_lanes<1>(blocks, rk);
     }
 }
 
