@@ -47,7 +47,7 @@ constexpr int HELPER = 3;
 constexpr std::size_t STACK_BYTES = 4096;
 
 // Bytes copied and ciphered at a time, while they are in the cache.
-constexpr std::size_t CHUNK_BYTES = 65536;
+constexpr std::size_t CHUNK_BYTES = 4096;
 static_assert(CHUNK_BYTES % BLOCK_BYTES == 0 && STACK_BYTES % BLOCK_BYTES == 0);
 
 // What the copy helper copies: bytes that belong to the running request.
