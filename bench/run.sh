@@ -25,6 +25,20 @@ export GLIBC_TUNABLES=glibc.malloc.mmap_threshold=131072
     if [ -f "$build/bench/lua5.4/vorsel.so" ]; then lua5.4 bench/strings.lua "$build/bench/lua5.4"; fi
     echo '```'
     echo
+    echo "### vorsel.strings against luaossl (AES-128-ECB, padding off)"
+    echo
+    echo '```'
+    head -c 20000000 /dev/urandom >"$out/file.bin"
+    for run in "lua5.1 $build" "luajit $build" "lua5.4 $build/bench/lua5.4"; do
+        set -- $run
+        [ -f "$2/vorsel/strings.so" ] || continue
+        "$1" bench/strings_ossl.lua "$2" mem
+        for who in vorsel luaossl; do "$1" bench/strings_ossl.lua "$2" job $who "$out/file.bin" "$out/file.$who"; done
+        cmp "$out/file.vorsel" "$out/file.luaossl" && echo "$1: the sealed files are byte-identical"
+    done
+    rm -f "$out"/file.*
+    echo '```'
+    echo
     echo "### Peak memory of one call on 16 Mi elements (MiB beyond what the process held)"
     echo
     echo '```'
