@@ -110,11 +110,11 @@ void describe(lua_State *L, int index, char *out, std::size_t size)
 {
     const int type = lua_type(L, index);
     if (type == LUA_TSTRING) {
-        std::snprintf(out, size, "a string of %zu bytes", raw_length(L, index));
+        static_cast<void>(std::snprintf(out, size, "a string of %zu bytes", raw_length(L, index)));
     } else if (type == LUA_TTABLE) {
-        std::snprintf(out, size, "a table of %zu elements", raw_length(L, index));
+        static_cast<void>(std::snprintf(out, size, "a table of %zu elements", raw_length(L, index)));
     } else {
-        std::snprintf(out, size, "%s", lua_typename(L, type));
+        static_cast<void>(std::snprintf(out, size, "%s", lua_typename(L, type)));
     }
 }
 
@@ -127,26 +127,26 @@ const char *argument_fault(lua_State *L, bool sealing, std::size_t *n, char *mes
     char came[64];
     if (lua_type(L, TEXT) != LUA_TSTRING) {
         describe(L, TEXT, came, sizeof came);
-        std::snprintf(message, size, "argument #1 (%s) must be a string, got %s", input, came);
+        static_cast<void>(std::snprintf(message, size, "argument #1 (%s) must be a string, got %s", input, came));
         return message;
     }
     const int key_type = lua_type(L, KEY);
     if ((key_type != LUA_TSTRING && key_type != LUA_TTABLE) || raw_length(L, KEY) != KEY_BYTES) {
         describe(L, KEY, came, sizeof came);
-        std::snprintf(message, size, "argument #2 (key) must be a 16-byte string or a table of 16 bytes, got %s",
-                      came);
+        static_cast<void>(std::snprintf(message, size, "argument #2 (key) must be a 16-byte string or a table of 16 bytes, got %s",
+                      came));
         return message;
     }
     *n = raw_length(L, TEXT);
     if (sealing && *n > MAX_INPUT_BYTES) {
-        std::snprintf(message, size, "argument #1 (text) must be at most %u bytes, got %zu",
-                      static_cast<unsigned>(MAX_INPUT_BYTES), *n);
+        static_cast<void>(std::snprintf(message, size, "argument #1 (text) must be at most %u bytes, got %zu",
+                      static_cast<unsigned>(MAX_INPUT_BYTES), *n));
         return message;
     }
     if (!sealing && (*n < BLOCK_BYTES || *n > MAX_SEALED_BYTES || *n % BLOCK_BYTES != 0)) {
-        std::snprintf(message, size,
+        static_cast<void>(std::snprintf(message, size,
                       "argument #1 (sealed) must be whole 16-byte blocks, 16 to %u bytes, got %zu",
-                      static_cast<unsigned>(MAX_SEALED_BYTES), *n);
+                      static_cast<unsigned>(MAX_SEALED_BYTES), *n));
         return message;
     }
     return nullptr;
@@ -183,7 +183,7 @@ int push_result(lua_State *L, const char *fn, const std::uint8_t *bytes, std::si
     release(L, work, size);
     if (status == LUA_ERRMEM) {
         char what[80];
-        std::snprintf(what, sizeof what, "not enough memory for a result of %zu bytes", length);
+        static_cast<void>(std::snprintf(what, sizeof what, "not enough memory for a result of %zu bytes", length));
         return fail(L, fn, what);
     }
     if (status != 0) {
@@ -197,7 +197,7 @@ int strings_encrypt(lua_State *L)
     const int given = lua_gettop(L);
     if (given != 2) {
         char what[80];
-        std::snprintf(what, sizeof what, "2 arguments expected (text, key), got %d", given);
+        static_cast<void>(std::snprintf(what, sizeof what, "2 arguments expected (text, key), got %d", given));
         return fail(L, "encrypt", what);
     }
     lua_pushcfunction(L, push_copy); /* HELPER; Lua code may run */
@@ -210,7 +210,7 @@ int strings_encrypt(lua_State *L)
     std::uint8_t local[STACK_BYTES];
     std::uint8_t *work = sizes.total <= STACK_BYTES ? local : static_cast<std::uint8_t *>(allocate(L, sizes.total));
     if (work == nullptr) {
-        std::snprintf(message, sizeof message, "not enough memory for a result of %u bytes", sizes.total);
+        static_cast<void>(std::snprintf(message, sizeof message, "not enough memory for a result of %u bytes", sizes.total));
         return fail(L, "encrypt", message);
     }
     // No Lua code runs from here to push_result.
@@ -237,7 +237,7 @@ int strings_decrypt(lua_State *L)
     const int given = lua_gettop(L);
     if (given != 2) {
         char what[80];
-        std::snprintf(what, sizeof what, "2 arguments expected (sealed, key), got %d", given);
+        static_cast<void>(std::snprintf(what, sizeof what, "2 arguments expected (sealed, key), got %d", given));
         return fail(L, "decrypt", what);
     }
     lua_pushcfunction(L, push_copy); /* HELPER; Lua code may run */
@@ -259,8 +259,8 @@ int strings_decrypt(lua_State *L)
     std::uint8_t local[STACK_BYTES];
     std::uint8_t *work = n <= STACK_BYTES ? local : static_cast<std::uint8_t *>(allocate(L, n));
     if (work == nullptr) {
-        std::snprintf(message, sizeof message, "not enough memory for a result of %u bytes",
-                      end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0);
+        static_cast<void>(std::snprintf(message, sizeof message, "not enough memory for a result of %u bytes",
+                      end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0));
         return fail(L, "decrypt", message);
     }
     // No Lua code runs from here to push_result: the pointer is still good.

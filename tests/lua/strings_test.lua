@@ -61,29 +61,32 @@ describe("vorsel.strings", function()
 
   it("refuses what vorsel refuses, with messages that say what came", function()
     local sealed = strings.encrypt("hello", KEY)
+    local key_msg = "argument #2 (key) must be a 16-byte string or a table of 16 bytes, got "
+    local blocks = "argument #1 (sealed) must be whole 16-byte blocks, 16 to 268435472 bytes, got "
+    local format = "invalid encrypted data format (not sealed data, or a wrong key)"
     local cases = {
       { strings.encrypt, { "a", n = 1 }, "encrypt: 2 arguments expected (text, key), got 1" },
       { strings.decrypt, { sealed, KEY, 3, n = 3 }, "decrypt: 2 arguments expected (sealed, key), got 3" },
       { strings.encrypt, { 12, KEY }, "encrypt: argument #1 (text) must be a string, got number" },
       { strings.decrypt, { {}, KEY }, "decrypt: argument #1 (sealed) must be a string, got a table of 0 elements" },
-      { strings.encrypt, { "a", KEY:sub(2) }, "encrypt: argument #2 (key) must be a 16-byte string or a table of 16 bytes, got a string of 15 bytes" },
-      { strings.encrypt, { "a", KEY .. "x" }, "encrypt: argument #2 (key) must be a 16-byte string or a table of 16 bytes, got a string of 17 bytes" },
-      { strings.decrypt, { sealed, { 1, 2 } }, "decrypt: argument #2 (key) must be a 16-byte string or a table of 16 bytes, got a table of 2 elements" },
-            { strings.decrypt, { sealed, false }, "decrypt: argument #2 (key) must be a 16-byte string or a table of 16 bytes, got boolean" },
-      { strings.decrypt, { "", KEY }, "decrypt: argument #1 (sealed) must be whole 16-byte blocks, 16 to 268435472 bytes, got 0" },
-      { strings.decrypt, { sealed .. "x", KEY }, "decrypt: argument #1 (sealed) must be whole 16-byte blocks, 16 to 268435472 bytes, got 17" },
-      { strings.decrypt, { sealed:sub(1, 15), KEY }, "decrypt: argument #1 (sealed) must be whole 16-byte blocks, 16 to 268435472 bytes, got 15" },
-      { strings.decrypt, { sealed, KEY:reverse() }, "decrypt: invalid encrypted data format (not sealed data, or a wrong key)" },
-      { strings.decrypt, { ("\0"):rep(32), KEY }, "decrypt: invalid encrypted data format (not sealed data, or a wrong key)" },
+      { strings.encrypt, { "a", KEY:sub(2) }, "encrypt: " .. key_msg .. "a string of 15 bytes" },
+      { strings.encrypt, { "a", KEY .. "x" }, "encrypt: " .. key_msg .. "a string of 17 bytes" },
+      { strings.decrypt, { sealed, { 1, 2 } }, "decrypt: " .. key_msg .. "a table of 2 elements" },
+            { strings.decrypt, { sealed, false }, "decrypt: " .. key_msg .. "boolean" },
+      { strings.decrypt, { "", KEY }, "decrypt: " .. blocks .. "0" },
+      { strings.decrypt, { sealed .. "x", KEY }, "decrypt: " .. blocks .. "17" },
+      { strings.decrypt, { sealed:sub(1, 15), KEY }, "decrypt: " .. blocks .. "15" },
+      { strings.decrypt, { sealed, KEY:reverse() }, "decrypt: " .. format },
+      { strings.decrypt, { ("\0"):rep(32), KEY }, "decrypt: " .. format },
     }
     for _, c in ipairs(cases) do
       assert.are.equal("vorsel.strings." .. c[3], raised(c[1], unpack(c[2], 1, c[2].n or 2)))
     end
     -- A pad count above 15 in an otherwise good first block.
     local plain = "KAVRO   " .. string.char(16) .. ("\0"):rep(7)
-    local forged = bytes.to_string(vorsel.encrypt(bytes.from_string(("\0"):rep(7) .. plain), bytes.from_string(KEY)))
-    assert.are.equal("vorsel.strings.decrypt: invalid encrypted data format (not sealed data, or a wrong key)",
-      raised(strings.decrypt, forged:sub(17, 32), KEY))
+    local key_table = bytes.from_string(KEY)
+    local forged = bytes.to_string(vorsel.encrypt(bytes.from_string(("\0"):rep(7) .. plain), key_table))
+    assert.are.equal("vorsel.strings.decrypt: " .. format, raised(strings.decrypt, forged:sub(17, 32), KEY))
   end)
 
   it("adds nothing to vorsel or the globals", function()
