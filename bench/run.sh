@@ -23,6 +23,8 @@ export GLIBC_TUNABLES=glibc.malloc.mmap_threshold=131072
     lua5.1 bench/strings.lua "$build"
     luajit bench/strings.lua "$build"
     if [ -f "$build/bench/lua5.4/vorsel.so" ]; then lua5.4 bench/strings.lua "$build/bench/lua5.4"; fi
+    bench/bytes_callgrind.sh "$build" lua5.1
+    if [ -f "$build/bench/lua5.4/vorsel.so" ]; then bench/bytes_callgrind.sh "$build/bench/lua5.4" lua5.4; fi
     echo '```'
     echo
     echo "### vorsel.strings against luaossl (AES-128-ECB, padding off)"

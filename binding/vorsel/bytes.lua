@@ -7,8 +7,8 @@
 --   local bytes = require "vorsel.bytes"
 --   local sealed = vorsel.encrypt(bytes.from_string(text), key)
 --   local text = bytes.to_string(vorsel.decrypt(sealed, key))
-local byte, char, concat = string.byte, string.char, table.concat
-local type, tostring, error, format = type, tostring, error, string.format
+local byte, char, concat, pcall = string.byte, string.char, table.concat, pcall
+local type, tostring, tonumber, error, format = type, tostring, tonumber, error, string.format
 local unpack = table.unpack or unpack
 
 -- LuaJIT's table.new makes the result at its full size; elsewhere it grows.
@@ -56,29 +56,28 @@ function bytes.from_string(s, i, j)
   return t
 end
 
--- The first element from p to e that is not a byte, if any; it raises on
--- an element that is not a number (a comparison with one), and is fast.
-local function first_other(t, p, e)
+-- Elements p to e, one at a time, for a chunk that string.char refused:
+-- numbers (and strings Lua converts to numbers) above -1 and below 256 give
+-- their truncation toward zero, as string.char gives them on Lua 5.1 and
+-- LuaJIT; anything else is an error naming the first such element.
+local function careful(t, p, e)
+  local codes = {}
   for q = p, e do
     local v = t[q]
-    if not (v >= 0 and v <= 255 and v % 1 == 0) then return q end
-  end
-end
-
--- Raises the error for the first element from p to e that is not a byte.
-local function check(t, p, e)
-  for q = p, e do
-    local v = t[q]
-    if type(v) ~= "number" or v < 0 or v > 255 or v % 1 ~= 0 then
-      error(format("vorsel.bytes.to_string: element %d is %s, not an integer from 0 to 255",
+    local x = (type(v) == "number" or type(v) == "string") and tonumber(v)
+    if not (x and x > -1 and x < 256) then
+      error(format("vorsel.bytes.to_string: element %d is %s, not a number from 0 to 255",
         q, type(v) == "string" and format("%q", v) or tostring(v)), 3)
     end
+    codes[q - p + 1] = x >= 0 and x - x % 1 or 0
   end
+  return char(unpack(codes, 1, e - p + 1))
 end
 
 --- Elements i to j of byte table t (string.sub's rules on #t; all of t by
---- default) as a string. Every element must be an integer from 0 to 255, as
---- decrypt's results always are; anything else is an error naming it.
+--- default) as a string. Each element is taken as string.char takes it; a
+--- fractional one is truncated toward zero on every version, and an element
+--- that is no number from 0 to 255 is an error naming it.
 function bytes.to_string(t, i, j)
   if type(t) ~= "table" then
     error(format("vorsel.bytes.to_string: a table expected, got %s", type(t)), 2)
@@ -88,10 +87,10 @@ function bytes.to_string(t, i, j)
   for p = i, j, CHUNK do
     local e = p + CHUNK - 1
     if e > j then e = j end
-    local ok, other = pcall(first_other, t, p, e)
-    if not ok or other then check(t, p, e) end
+    -- string.char is the check: only a chunk it refuses is looked at again.
+    local ok, s = pcall(char, unpack(t, p, e))
     n = n + 1
-    parts[n] = char(unpack(t, p, e))
+    parts[n] = ok and s or careful(t, p, e)
   end
   return concat(parts)
 end

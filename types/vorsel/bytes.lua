@@ -14,8 +14,9 @@ local bytes = {}
 function bytes.from_string(s, i, j) end
 
 ---Elements `i` to `j` of `t` (string.sub's rules on `#t`; all of `t` by
----default) as a string. Raises an error naming the index and the value of
----the first element that is not an integer from 0 to 255 (a result of
+---default) as a string. Elements are taken as `string.char` takes them,
+---a fractional one truncated toward zero; an error names the index and the
+---value of the first element that is no number from 0 to 255 (a result of
 ---`decrypt` never has one).
 ---@param t vorsel.bytes
 ---@param i? integer
