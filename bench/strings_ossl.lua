@@ -1,7 +1,8 @@
 -- vorsel.strings against luaossl's AES-128-ECB (padding off), the same
 -- sealed layout built by hand for luaossl (run from the project's root):
 --   <interpreter> bench/strings_ossl.lua <folder holding vorsel/strings.so> mem
---     64 MiB in memory, each direction, interleaved, CPU time, median of 7;
+--     64 MiB in memory, each direction, interleaved, CPU time (with the
+--     collection of what the call left), median of 7;
 --   <interpreter> bench/strings_ossl.lua <folder> job vorsel|luaossl <file> <out>
 --     a whole file job in a fresh process: read, seal, write, read back,
 --     open, compare; prints CPU seconds and peak RSS (MB).
@@ -59,10 +60,14 @@ local N = 64 * 1048576
 local text = ("0123456789abcdefghijklmnopqrstuv"):rep(N / 32)
 local framed = text:sub(1, N - 16) -- whole blocks for luaossl
 local sealed, ossl_sealed = strings.encrypt(framed, KEY), ossl(false, framed)
+-- A call's CPU time with the freeing of what it left behind: a working
+-- buffer that the call itself frees, a box that the collector frees, and
+-- the result.
 local function seconds(fn, ...)
   collectgarbage()
   local t0 = os.clock()
   fn(...)
+  collectgarbage()
   return os.clock() - t0
 end
 local function median(xs)

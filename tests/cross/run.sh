@@ -19,7 +19,7 @@ for name in "$@"; do
         -DVORSEL_CROSS_COMPILER="$compiler" \
         -DVORSEL_SYSROOT="$PWD/build-cross/root-$a" -DCMAKE_BUILD_TYPE=Release -DVORSEL_TESTS=AUTO >/dev/null
     cmake --build "build-$name" -j "$jobs"
-    NM=$(sed -n 's/^CMAKE_NM:FILEPATH=//p' "build-$name/CMakeCache.txt") sh tests/check_library.sh "build-$name/vorsel.so"
+    NM=$(sed -n 's/^CMAKE_NM:FILEPATH=//p' "build-$name/CMakeCache.txt") sh tests/check_library.sh "build-$name/vorsel.so" "build-$name/vorsel/strings.so"
 done
 [ "$mode" = test ] || exit 0
 for name in "$@"; do ctest --test-dir "build-$name" --output-on-failure --no-tests=error -j "$jobs"; done
