@@ -1,11 +1,13 @@
 // libFuzzer target: turns fuzz bytes into calls of encrypt, decrypt and
-// version with arbitrary argument shapes, in an embedded Lua 5.1 with the
-// module linked in, and checks what every call gives back:
+// version, and of vorsel.strings' encrypt and decrypt, with arbitrary
+// argument shapes, in an embedded Lua 5.1 with both libraries linked in,
+// and checks what every call gives back:
 // - a success returns a table of integers 0..255 whose length follows the
 //   sealed layout;
 // - decrypt(encrypt(t, k), k) gives back t's bytes;
-// - every failure carries one of the module's messages or the runtime's
-//   memory error.
+// - vorsel.strings gives the same sealed bytes as vorsel, and opens them;
+// - every failure carries one of the module's messages, a vorsel.strings
+//   message, or the runtime's memory error.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <lua.hpp>
 
@@ -17,6 +19,7 @@
 #include <string>
 
 extern "C" int luaopen_vorsel(lua_State *L);
+extern "C" int luaopen_vorsel_strings(lua_State *L);
 
 namespace {
 
@@ -143,6 +146,39 @@ void push_sealed(FuzzedDataProvider &in, lua_State *L, int module, bool known_ke
     }
 }
 
+// The known key as a string: "\1\2...\16".
+void push_known_key_string(lua_State *L)
+{
+    char key[16];
+    for (int i = 0; i < 16; ++i) {
+        key[i] = static_cast<char>(i + 1);
+    }
+    lua_pushlstring(L, key, 16);
+}
+
+// A string sealed by vorsel.strings under the known key, perhaps altered,
+// cut or grown.
+void push_sealed_string(FuzzedDataProvider &in, lua_State *L)
+{
+    std::string text = in.ConsumeRandomLengthString(80);
+    lua_getfield(L, 2, "encrypt");
+    lua_pushlstring(L, text.data(), text.size());
+    push_known_key_string(L);
+    if (lua_pcall(L, 2, 1, 0) != 0) {
+        return; // error value left as the argument
+    }
+    std::size_t n = 0;
+    const char *p = lua_tolstring(L, -1, &n);
+    std::string sealed(p, n);
+    lua_pop(L, 1);
+    for (int changes = in.ConsumeIntegralInRange(0, 2); changes > 0; --changes) {
+        sealed[in.ConsumeIntegralInRange<std::size_t>(0, n - 1)] = static_cast<char>(in.ConsumeIntegral<std::uint8_t>());
+    }
+    const int cut = in.ConsumeIntegralInRange(-17, 17);
+    sealed = cut >= 0 ? sealed.substr(0, n - static_cast<std::size_t>(cut)) : sealed + std::string(-cut, ' ');
+    lua_pushlstring(L, sealed.data(), sealed.size());
+}
+
 void push_value(FuzzedDataProvider &in, lua_State *L, int depth)
 {
     const int kind = in.ConsumeIntegralInRange(0, depth > 1 ? 3 : 7);
@@ -154,7 +190,13 @@ void push_value(FuzzedDataProvider &in, lua_State *L, int depth)
     case 4: push_table(in, L, in.ConsumeIntegralInRange(0, 40), depth); break;
     case 5: push_table(in, L, in.ConsumeIntegralInRange(14, 18), depth); break;
     case 6: push_known_key(L); break;
-    default: push_sealed(in, L, 1, false); break;
+    default:
+        if (in.ConsumeBool()) {
+            push_sealed(in, L, 1, false);
+        } else {
+            push_sealed_string(in, L);
+        }
+        break;
     }
 }
 
@@ -180,6 +222,9 @@ void check_error(lua_State *L)
             return;
         }
     }
+    if (std::strncmp(err, "vorsel.strings.", 15) == 0) {
+        return;
+    }
     std::fprintf(stderr, "unexpected error: %s\n", err);
     std::abort();
 }
@@ -190,6 +235,21 @@ void check_outcome(lua_State *L, const char *name, int status, int base, int arg
 {
     if (status != 0) {
         check_error(L);
+    } else if (std::strncmp(name, "strings.", 8) == 0) {
+        check(argc == 2 && lua_type(L, base + 1) == LUA_TSTRING && lua_type(L, -1) == LUA_TSTRING,
+              "vorsel.strings takes and gives strings");
+        const std::size_t key = lua_type(L, base + 2) == LUA_TSTRING || lua_type(L, base + 2) == LUA_TTABLE
+                                    ? lua_objlen(L, base + 2)
+                                    : 0;
+        check(key == 16, "vorsel.strings succeeds with a 16-byte key only");
+        const std::size_t n = lua_objlen(L, base + 1);
+        const std::size_t m = lua_objlen(L, -1);
+        if (std::strcmp(name, "strings.encrypt") == 0) {
+            const std::size_t rest = (n + 9) % 16;
+            check(m == n + 9 + (rest == 0 ? 0 : 16 - rest), "sealed string length");
+        } else {
+            check(n >= 16 && n % 16 == 0 && m + 9 <= n, "vorsel.strings opens whole blocks, payload within");
+        }
     } else if (std::strcmp(name, "version") == 0) {
         check(argc == 0 && lua_isstring(L, -1), "version returns the banner");
     } else {
@@ -210,14 +270,15 @@ void check_outcome(lua_State *L, const char *name, int status, int base, int arg
 // One call with 0 to 3 arguments of any shape.
 void fuzz_call(FuzzedDataProvider &in, lua_State *L)
 {
-    static const char *const names[] = {"encrypt", "decrypt", "version"};
-    const char *name = names[in.ConsumeIntegralInRange(0, 2)];
+    static const char *const names[] = {"encrypt", "decrypt", "version", "strings.encrypt", "strings.decrypt"};
+    const char *name = names[in.ConsumeIntegralInRange(0, 4)];
     const int base = lua_gettop(L);
     const int argc = in.ConsumeIntegralInRange(0, 3);
     for (int i = 0; i < argc; ++i) {
         push_value(in, L, 0); /* kept at base + 1 .. base + argc for the checks */
     }
-    lua_getfield(L, 1, name);
+    const bool on_strings = std::strncmp(name, "strings.", 8) == 0;
+    lua_getfield(L, on_strings ? 2 : 1, on_strings ? name + 8 : name);
     for (int i = 1; i <= argc; ++i) {
         lua_pushvalue(L, base + i);
     }
@@ -270,6 +331,67 @@ void fuzz_round_trip(FuzzedDataProvider &in, lua_State *L)
     lua_settop(L, base);
 }
 
+// vorsel.strings: decrypt(encrypt(s, k), k) gives back s, and the sealed
+// string holds the bytes vorsel.encrypt gives for s's bytes.
+void fuzz_strings_round_trip(FuzzedDataProvider &in, lua_State *L)
+{
+    const int base = lua_gettop(L);
+    const std::string text = in.ConsumeRandomLengthString(300);
+    lua_pushlstring(L, text.data(), text.size()); /* base + 1 */
+    if (in.ConsumeBool()) {
+        const std::string key = in.ConsumeBytesAsString(16);
+        lua_pushlstring(L, key.data(), key.size()); /* base + 2 */
+    } else {
+        push_table(in, L, 16, 1);
+    }
+    const bool valid = lua_objlen(L, base + 2) == 16;
+    lua_getfield(L, 2, "encrypt");
+    lua_pushvalue(L, base + 1);
+    lua_pushvalue(L, base + 2);
+    if (lua_pcall(L, 2, 1, 0) != 0) { /* sealed at base + 3 */
+        check(!valid, "vorsel.strings seals with any 16-byte key");
+        check_error(L);
+        lua_settop(L, base);
+        return;
+    }
+    check(valid, "vorsel.strings seals only with a 16-byte key");
+    lua_getfield(L, 2, "decrypt");
+    lua_pushvalue(L, base + 3);
+    lua_pushvalue(L, base + 2);
+    check(lua_pcall(L, 2, 1, 0) == 0, "vorsel.strings opens what it sealed");
+    std::size_t m = 0;
+    const char *back = lua_tolstring(L, -1, &m);
+    check(m == text.size() && std::memcmp(back, text.data(), m) == 0, "vorsel.strings gives the text back");
+    if (!text.empty()) { /* vorsel.encrypt of the same bytes */
+        lua_getfield(L, 1, "encrypt");
+        lua_createtable(L, static_cast<int>(text.size()), 0);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            lua_pushnumber(L, static_cast<std::uint8_t>(text[i]));
+            lua_rawseti(L, -2, static_cast<int>(i + 1));
+        }
+        if (lua_type(L, base + 2) == LUA_TSTRING) { /* vorsel takes the key as a table */
+            const char *key = lua_tostring(L, base + 2);
+            lua_createtable(L, 16, 0);
+            for (int i = 0; i < 16; ++i) {
+                lua_pushnumber(L, static_cast<std::uint8_t>(key[i]));
+                lua_rawseti(L, -2, i + 1);
+            }
+        } else {
+            lua_pushvalue(L, base + 2);
+        }
+        check(lua_pcall(L, 2, 1, 0) == 0, "vorsel seals what vorsel.strings sealed");
+        std::size_t n = 0;
+        const char *sealed = lua_tolstring(L, base + 3, &n);
+        check(lua_objlen(L, -1) == n, "the same sealed length");
+        for (std::size_t i = 0; i < n; ++i) {
+            lua_rawgeti(L, -1, static_cast<int>(i + 1));
+            check(lua_tonumber(L, -1) == static_cast<std::uint8_t>(sealed[i]), "the same sealed bytes");
+            lua_pop(L, 1);
+        }
+    }
+    lua_settop(L, base);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -279,10 +401,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     luaL_openlibs(L);
     lua_pushcfunction(L, luaopen_vorsel);
     lua_call(L, 0, 1); /* module table at 1 */
+    lua_pushcfunction(L, luaopen_vorsel_strings);
+    lua_call(L, 0, 1); /* vorsel.strings at 2 */
     for (int calls = in.ConsumeIntegralInRange(1, 4); calls > 0 && in.remaining_bytes() > 0; --calls) {
-        switch (in.ConsumeIntegralInRange(0, 3)) {
+        switch (in.ConsumeIntegralInRange(0, 4)) {
         case 0: fuzz_round_trip(in, L); break;
         case 1: fuzz_decrypt_sealed(in, L); break;
+        case 2: fuzz_strings_round_trip(in, L); break;
         default: fuzz_call(in, L); break;
         }
     }
