@@ -1,9 +1,8 @@
 // AES-128 (FIPS-197, Nk = 4, Nr = 10) on 16-byte blocks, each enciphered on
 // its own (no chaining) under a raw 16-byte key.
 //
-// Every block operation expands the raw key afresh: blocks may run side by
-// side, each with its own expansion, but no schedule outlives the call and
-// nothing is cleared. The work goes to one of several cores, all giving the
+// Every call expands the raw key afresh, once, into a schedule on the stack
+// that no call outlives; nothing is cleared. The work goes to one of several cores, all giving the
 // same output, chosen by what the CPU has:
 //   - x86-64 and i386 with AES-NI: the CPU's AES instructions;
 //   - arm64 with the ARMv8 Crypto Extensions: likewise;
