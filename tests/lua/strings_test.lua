@@ -44,18 +44,14 @@ describe("vorsel.strings", function()
     end
   end)
 
-  it("seals the empty string into one block, which both modules open to nothing", function()
+  it("seals the empty string into one block, and converts a key table as vorsel does", function()
     local sealed = strings.encrypt("", KEY)
     assert.are.equal(16, #sealed)
     assert.are.equal("", strings.decrypt(sealed, KEY))
     assert.are.same({}, vorsel.decrypt(bytes.from_string(sealed), bytes.from_string(KEY)))
-  end)
-
-  it("converts a key table as vorsel does", function()
     local odd = { 256, "12", -1, 255.9, true, 0x41, 2 ^ 32, 0 / 0, 7, 8, 9, 10, 11, 12, 13, 14 }
-    local same = { 0, 12, 255, 255, 0, 65, 0, 0, 7, 8, 9, 10, 11, 12, 13, 14 }
-    assert.are.equal(strings.encrypt("abc", string.char(unpack(same))),
-      strings.encrypt("abc", odd))
+    local same = string.char(0, 12, 255, 255, 0, 65, 0, 0, 7, 8, 9, 10, 11, 12, 13, 14)
+    assert.are.equal(strings.encrypt("abc", same), strings.encrypt("abc", odd))
     assert.are.equal(bytes.to_string(vorsel.encrypt({ 97, 98, 99 }, odd)), strings.encrypt("abc", odd))
   end)
 
@@ -72,7 +68,7 @@ describe("vorsel.strings", function()
       { strings.encrypt, { "a", KEY:sub(2) }, "encrypt: " .. key_msg .. "a string of 15 bytes" },
       { strings.encrypt, { "a", KEY .. "x" }, "encrypt: " .. key_msg .. "a string of 17 bytes" },
       { strings.decrypt, { sealed, { 1, 2 } }, "decrypt: " .. key_msg .. "a table of 2 elements" },
-            { strings.decrypt, { sealed, false }, "decrypt: " .. key_msg .. "boolean" },
+      { strings.decrypt, { sealed, false }, "decrypt: " .. key_msg .. "boolean" },
       { strings.decrypt, { "", KEY }, "decrypt: " .. blocks .. "0" },
       { strings.decrypt, { sealed .. "x", KEY }, "decrypt: " .. blocks .. "17" },
       { strings.decrypt, { sealed:sub(1, 15), KEY }, "decrypt: " .. blocks .. "15" },
@@ -94,8 +90,7 @@ describe("vorsel.strings", function()
     for name in pairs(strings) do fields[#fields + 1] = name end
     table.sort(fields)
     assert.are.same({ "decrypt", "encrypt" }, fields)
-    assert.is_nil(rawget(_G, "vorsel.strings"))
-    assert.is_nil(vorsel.strings)
+    assert.is_nil(rawget(_G, "vorsel.strings") or vorsel.strings)
   end)
 end)
 
@@ -131,9 +126,7 @@ describe("vorsel.strings and Lua code on the stack", function()
     local known = {}
     for _, v in pairs(_G) do
       known[v] = true
-      if type(v) == "table" then
-        for _, f in pairs(v) do known[f] = true end
-      end
+      for _, f in pairs(type(v) == "table" and v or {}) do known[f] = true end
     end
     local found = {}
     local function record()
