@@ -118,7 +118,10 @@ describe("vorsel.strings and Lua code on the stack", function()
     assert.are.equal(0, helpers)
   end)
 
-  it("gives finalizers nothing to misuse: the helper they find copies nothing for them", function()
+  local finalizer_it = S.it_if(not (jit and jit.arch == "x86" and os.getenv("VORSEL_EMULATED")),
+    "qemu-user's i386 emulation crashes LuaJIT when a finalizer calls debug.getinfo", it, pending)
+
+  finalizer_it("gives finalizers nothing to misuse: the helper they find copies nothing for them", function()
     -- Finalizers, run while results are made, record every C function on
     -- the stack that Lua code cannot reach otherwise (the module's helper)
     -- with its slots; after the calls each is called with what it held,
