@@ -189,6 +189,9 @@ int push_result(lua_State *L, const char *fn, const std::uint8_t *bytes, std::si
     if (status != 0) {
         return lua_error(L); /* the error as it came */
     }
+    if (lua_type(L, -1) != LUA_TSTRING) { /* the helper refused: never in a call as made here */
+        return fail(L, fn, "the result could not be made");
+    }
     return 1;
 }
 
