@@ -23,8 +23,14 @@ local function raised(fn, ...)
   return (tostring(err):gsub("^[^:]*:%d+: ", ""))
 end
 
+-- LuaJIT for i386 under qemu-user crashes in its own collector once its
+-- heap grows (a script that only makes and drops tables is enough), and
+-- when a finalizer calls debug.getinfo; natively it runs both.
+local QEMU_X86_LUAJIT = jit and jit.arch == "x86" and os.getenv("VORSEL_EMULATED")
+
 describe("vorsel.strings", function()
-  it("seals byte for byte as vorsel does, and each opens what the other sealed", function()
+  S.it_if(not QEMU_X86_LUAJIT, "qemu-user's i386 emulation crashes LuaJIT's collector on a large heap", it, pending)(
+    "seals byte for byte as vorsel does, and each opens what the other sealed", function()
     local key_table = bytes.from_string(KEY)
     local lengths = { 1, 1048576 }
     for k = 1, 300 do -- around every block boundary up to 4.8 KiB, and the stack buffer's edge
@@ -118,7 +124,7 @@ describe("vorsel.strings and Lua code on the stack", function()
     assert.are.equal(0, helpers)
   end)
 
-  local finalizer_it = S.it_if(not (jit and jit.arch == "x86" and os.getenv("VORSEL_EMULATED")),
+  local finalizer_it = S.it_if(not QEMU_X86_LUAJIT,
     "qemu-user's i386 emulation crashes LuaJIT when a finalizer calls debug.getinfo", it, pending)
 
   finalizer_it("gives finalizers nothing to misuse: the helper they find copies nothing for them", function()
