@@ -118,12 +118,20 @@ void describe(lua_State *L, int index, char *out, std::size_t size)
     }
 }
 
-// The checks common to both requests: the count, the input's type and
-// size, the key's type and size. Returns nullptr, or the message (in
-// `message`) to raise. *n is the input's length.
-const char *argument_fault(lua_State *L, bool sealing, std::size_t *n, char *message, std::size_t size)
+// The start of both requests: the count checked, then the copy helper
+// pushed (HELPER; Lua code may run there, before anything is looked at),
+// then the input's type, the key's type and size, and the input's size.
+// Returns nullptr with *n set to the input's length, or the message (in
+// `message`) to raise.
+const char *start_request(lua_State *L, bool sealing, std::size_t *n, char *message, std::size_t size)
 {
     const char *input = sealing ? "text" : "sealed";
+    const int given = lua_gettop(L);
+    if (given != 2) {
+        static_cast<void>(std::snprintf(message, size, "2 arguments expected (%s, key), got %d", input, given));
+        return message;
+    }
+    lua_pushcfunction(L, push_copy);
     char came[64];
     if (lua_type(L, TEXT) != LUA_TSTRING) {
         describe(L, TEXT, came, sizeof came);
@@ -133,20 +141,20 @@ const char *argument_fault(lua_State *L, bool sealing, std::size_t *n, char *mes
     const int key_type = lua_type(L, KEY);
     if ((key_type != LUA_TSTRING && key_type != LUA_TTABLE) || raw_length(L, KEY) != KEY_BYTES) {
         describe(L, KEY, came, sizeof came);
-        static_cast<void>(std::snprintf(message, size, "argument #2 (key) must be a 16-byte string or a table of 16 bytes, got %s",
-                      came));
+        static_cast<void>(std::snprintf(
+            message, size, "argument #2 (key) must be a 16-byte string or a table of 16 bytes, got %s", came));
         return message;
     }
     *n = raw_length(L, TEXT);
     if (sealing && *n > MAX_INPUT_BYTES) {
         static_cast<void>(std::snprintf(message, size, "argument #1 (text) must be at most %u bytes, got %zu",
-                      static_cast<unsigned>(MAX_INPUT_BYTES), *n));
+                                        static_cast<unsigned>(MAX_INPUT_BYTES), *n));
         return message;
     }
     if (!sealing && (*n < BLOCK_BYTES || *n > MAX_SEALED_BYTES || *n % BLOCK_BYTES != 0)) {
         static_cast<void>(std::snprintf(message, size,
-                      "argument #1 (sealed) must be whole 16-byte blocks, 16 to %u bytes, got %zu",
-                      static_cast<unsigned>(MAX_SEALED_BYTES), *n));
+                                        "argument #1 (sealed) must be whole 16-byte blocks, 16 to %u bytes, got %zu",
+                                        static_cast<unsigned>(MAX_SEALED_BYTES), *n));
         return message;
     }
     return nullptr;
@@ -197,23 +205,17 @@ int push_result(lua_State *L, const char *fn, const std::uint8_t *bytes, std::si
 
 int strings_encrypt(lua_State *L)
 {
-    const int given = lua_gettop(L);
-    if (given != 2) {
-        char what[80];
-        static_cast<void>(std::snprintf(what, sizeof what, "2 arguments expected (text, key), got %d", given));
-        return fail(L, "encrypt", what);
-    }
-    lua_pushcfunction(L, push_copy); /* HELPER; Lua code may run */
     char message[160];
     std::size_t n = 0;
-    if (argument_fault(L, true, &n, message, sizeof message) != nullptr) {
+    if (start_request(L, true, &n, message, sizeof message) != nullptr) {
         return fail(L, "encrypt", message);
     }
     const seal_sizes sizes = seal_layout(static_cast<std::uint32_t>(n));
     std::uint8_t local[STACK_BYTES];
     std::uint8_t *work = sizes.total <= STACK_BYTES ? local : static_cast<std::uint8_t *>(allocate(L, sizes.total));
     if (work == nullptr) {
-        static_cast<void>(std::snprintf(message, sizeof message, "not enough memory for a result of %u bytes", sizes.total));
+        static_cast<void>(
+            std::snprintf(message, sizeof message, "not enough memory for a result of %u bytes", sizes.total));
         return fail(L, "encrypt", message);
     }
     // No Lua code runs from here to push_result.
@@ -237,16 +239,9 @@ int strings_encrypt(lua_State *L)
 
 int strings_decrypt(lua_State *L)
 {
-    const int given = lua_gettop(L);
-    if (given != 2) {
-        char what[80];
-        static_cast<void>(std::snprintf(what, sizeof what, "2 arguments expected (sealed, key), got %d", given));
-        return fail(L, "decrypt", what);
-    }
-    lua_pushcfunction(L, push_copy); /* HELPER; Lua code may run */
     char message[160];
     std::size_t n = 0;
-    if (argument_fault(L, false, &n, message, sizeof message) != nullptr) {
+    if (start_request(L, false, &n, message, sizeof message) != nullptr) {
         return fail(L, "decrypt", message);
     }
     std::uint8_t key[KEY_BYTES];
