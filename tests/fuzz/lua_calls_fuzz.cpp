@@ -146,39 +146,6 @@ void push_sealed(FuzzedDataProvider &in, lua_State *L, int module, bool known_ke
     }
 }
 
-// The known key as a string: "\1\2...\16".
-void push_known_key_string(lua_State *L)
-{
-    char key[16];
-    for (int i = 0; i < 16; ++i) {
-        key[i] = static_cast<char>(i + 1);
-    }
-    lua_pushlstring(L, key, 16);
-}
-
-// A string sealed by vorsel.strings under the known key, perhaps altered,
-// cut or grown.
-void push_sealed_string(FuzzedDataProvider &in, lua_State *L)
-{
-    std::string text = in.ConsumeRandomLengthString(80);
-    lua_getfield(L, 2, "encrypt");
-    lua_pushlstring(L, text.data(), text.size());
-    push_known_key_string(L);
-    if (lua_pcall(L, 2, 1, 0) != 0) {
-        return; // error value left as the argument
-    }
-    std::size_t n = 0;
-    const char *p = lua_tolstring(L, -1, &n);
-    std::string sealed(p, n);
-    lua_pop(L, 1);
-    for (int changes = in.ConsumeIntegralInRange(0, 2); changes > 0; --changes) {
-        sealed[in.ConsumeIntegralInRange<std::size_t>(0, n - 1)] = static_cast<char>(in.ConsumeIntegral<std::uint8_t>());
-    }
-    const int cut = in.ConsumeIntegralInRange(-17, 17);
-    sealed = cut >= 0 ? sealed.substr(0, n - static_cast<std::size_t>(cut)) : sealed + std::string(-cut, ' ');
-    lua_pushlstring(L, sealed.data(), sealed.size());
-}
-
 void push_value(FuzzedDataProvider &in, lua_State *L, int depth)
 {
     const int kind = in.ConsumeIntegralInRange(0, depth > 1 ? 3 : 7);
@@ -190,13 +157,7 @@ void push_value(FuzzedDataProvider &in, lua_State *L, int depth)
     case 4: push_table(in, L, in.ConsumeIntegralInRange(0, 40), depth); break;
     case 5: push_table(in, L, in.ConsumeIntegralInRange(14, 18), depth); break;
     case 6: push_known_key(L); break;
-    default:
-        if (in.ConsumeBool()) {
-            push_sealed(in, L, 1, false);
-        } else {
-            push_sealed_string(in, L);
-        }
-        break;
+    default: push_sealed(in, L, 1, false); break;
     }
 }
 
