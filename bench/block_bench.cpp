@@ -18,7 +18,7 @@ alignas(64) std::uint8_t data[MOST_BLOCKS * BLOCK_BYTES];
 void run(benchmark::State &state, aes128_blocks_fn fn, std::size_t blocks)
 {
     for (auto _ : state) {
-        fn(data, blocks, KEY);
+        fn(data, data, blocks, KEY);
         benchmark::DoNotOptimize(data);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * blocks * BLOCK_BYTES));

@@ -4,7 +4,9 @@
 //
 // Memory: one working buffer beside the input and the result. Up to
 // STACK_BYTES it is on the C stack; above, a block from the Lua state's own
-// allocator (so that a host's limits and failures apply to it too).
+// allocator (so that a host's limits and failures apply to it too). The
+// cipher reads the input and writes the buffer in one pass, and the result
+// string is copied from the buffer.
 //
 // Lua errors are longjmps in stock Lua 5.1, and Lua code can run at every
 // API call that allocates (a finalizer run by the collector), where it may
@@ -46,9 +48,7 @@ constexpr int HELPER = 3;
 // Results up to this size are made from a buffer on the C stack.
 constexpr std::size_t STACK_BYTES = 4096;
 
-// Bytes copied and ciphered at a time, while they are in the cache.
-constexpr std::size_t CHUNK_BYTES = 4096;
-static_assert(CHUNK_BYTES % BLOCK_BYTES == 0 && STACK_BYTES % BLOCK_BYTES == 0);
+static_assert(STACK_BYTES % BLOCK_BYTES == 0);
 
 // What the copy helper copies: bytes that belong to the running request.
 struct copy_job {
@@ -221,19 +221,8 @@ int strings_encrypt(lua_State *L)
     // No Lua code runs from here to push_result.
     std::uint8_t key[KEY_BYTES];
     read_key(L, key);
-    const auto *text = reinterpret_cast<const std::uint8_t *>(lua_tolstring(L, TEXT, nullptr));
-    seal_header(work, sizes.pad);
-    std::memset(work + sizes.total - sizes.pad, SEAL_PAD_BYTE, sizes.pad);
-    for (std::size_t offset = 0; offset < sizes.total; offset += CHUNK_BYTES) {
-        const std::size_t length = sizes.total - offset < CHUNK_BYTES ? sizes.total - offset : CHUNK_BYTES;
-        // The payload's part of this chunk: sealed bytes 9 .. 9 + n - 1.
-        const std::size_t from = offset == 0 ? SEAL_HEADER_SIZE : offset;
-        const std::size_t to = offset + length < SEAL_HEADER_SIZE + n ? offset + length : SEAL_HEADER_SIZE + n;
-        if (from < to) {
-            std::memcpy(work + from, text + (from - SEAL_HEADER_SIZE), to - from);
-        }
-        seal_encipher(work + offset, static_cast<std::uint32_t>(length), key);
-    }
+    seal_text(work, reinterpret_cast<const std::uint8_t *>(lua_tolstring(L, TEXT, nullptr)), static_cast<std::uint32_t>(n),
+              key);
     return push_result(L, "encrypt", work, sizes.total, work, sizes.total, local);
 }
 
@@ -262,11 +251,7 @@ int strings_decrypt(lua_State *L)
         return fail(L, "decrypt", message);
     }
     // No Lua code runs from here to push_result: the pointer is still good.
-    for (std::size_t offset = 0; offset < end; offset += CHUNK_BYTES) {
-        const std::size_t chunk = n - offset < CHUNK_BYTES ? n - offset : CHUNK_BYTES;
-        std::memcpy(work + offset, sealed + offset, chunk);
-        seal_decipher(work + offset, static_cast<std::uint32_t>(chunk), key);
-    }
+    aes128_decrypt_blocks_to(work, sealed, n / BLOCK_BYTES, key);
     const std::uint32_t from = SEAL_HEADER_SIZE;
     const std::uint32_t to = end > from ? end : from;
     return push_result(L, "decrypt", work + from, to - from, work, n, local);

@@ -6,14 +6,26 @@
 
 #include "seal/aes128_cores.hpp"
 
+void aes128_encrypt_blocks_to(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
+                              const std::uint8_t key[KEY_BYTES])
+{
+    aes128_chosen_core().encrypt_blocks(out, in, count, key);
+}
+
+void aes128_decrypt_blocks_to(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
+                              const std::uint8_t key[KEY_BYTES])
+{
+    aes128_chosen_core().decrypt_blocks(out, in, count, key);
+}
+
 void aes128_encrypt_blocks(std::uint8_t *blocks, std::size_t count, const std::uint8_t key[KEY_BYTES])
 {
-    aes128_chosen_core().encrypt_blocks(blocks, count, key);
+    aes128_encrypt_blocks_to(blocks, blocks, count, key);
 }
 
 void aes128_decrypt_blocks(std::uint8_t *blocks, std::size_t count, const std::uint8_t key[KEY_BYTES])
 {
-    aes128_chosen_core().decrypt_blocks(blocks, count, key);
+    aes128_decrypt_blocks_to(blocks, blocks, count, key);
 }
 
 void aes128_encrypt_block(std::uint8_t block[BLOCK_BYTES], const std::uint8_t key[KEY_BYTES])

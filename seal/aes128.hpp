@@ -26,3 +26,11 @@ void aes128_decrypt_block(std::uint8_t block[BLOCK_BYTES], const std::uint8_t ke
 // The same for `count` consecutive blocks, each on its own.
 void aes128_encrypt_blocks(std::uint8_t *blocks, std::size_t count, const std::uint8_t key[KEY_BYTES]);
 void aes128_decrypt_blocks(std::uint8_t *blocks, std::size_t count, const std::uint8_t key[KEY_BYTES]);
+
+// The same from `in` to `out`: `count` blocks read from `in` and written,
+// enciphered / deciphered, to `out`. The two are the same buffer (in place)
+// or do not overlap at all.
+void aes128_encrypt_blocks_to(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
+                              const std::uint8_t key[KEY_BYTES]);
+void aes128_decrypt_blocks_to(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
+                              const std::uint8_t key[KEY_BYTES]);

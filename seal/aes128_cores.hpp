@@ -1,5 +1,6 @@
 // The cores behind aes128.hpp, each a complete AES-128 over whole blocks
-// with the contract of aes128_encrypt_blocks / aes128_decrypt_blocks.
+// with the contract of aes128_encrypt_blocks_to / aes128_decrypt_blocks_to
+// (in place when out == in).
 // Internal to the sealing core, and to the tests and benchmarks, which run
 // every core the build contains.
 #pragma once
@@ -9,21 +10,22 @@
 
 #include "seal/aes128.hpp"
 
-using aes128_blocks_fn = void (*)(std::uint8_t *, std::size_t, const std::uint8_t *);
+using aes128_blocks_fn = void (*)(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
+                                  const std::uint8_t *key);
 
 // Portable, bitsliced: every build has it, and it runs on every CPU.
-void aes128_portable_encrypt_blocks(std::uint8_t *blocks, std::size_t count,
+void aes128_portable_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
                                     const std::uint8_t key[KEY_BYTES]);
-void aes128_portable_decrypt_blocks(std::uint8_t *blocks, std::size_t count,
+void aes128_portable_decrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
                                     const std::uint8_t key[KEY_BYTES]);
 
 // The CPU's AES instructions, where the build has them (AES-NI on x86,
 // the ARMv8 Crypto Extensions on arm64); to be called only when
 // aes128_hardware_available() is true.
 bool aes128_hardware_available();
-void aes128_hardware_encrypt_blocks(std::uint8_t *blocks, std::size_t count,
+void aes128_hardware_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
                                     const std::uint8_t key[KEY_BYTES]);
-void aes128_hardware_decrypt_blocks(std::uint8_t *blocks, std::size_t count,
+void aes128_hardware_decrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
                                     const std::uint8_t key[KEY_BYTES]);
 
 // Every core of this build, for the tests: name, whether this CPU runs it,

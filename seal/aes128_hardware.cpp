@@ -58,11 +58,11 @@ AESNI inline void expand_key(const std::uint8_t *key, round_key rk[11], bool inv
 }
 
 template <std::size_t N>
-AESNI inline void encrypt_lanes(std::uint8_t *blocks, const round_key rk[11])
+AESNI inline void encrypt_lanes(std::uint8_t *out, const std::uint8_t *in, const round_key rk[11])
 {
     __m128i s[N];
     for (std::size_t i = 0; i < N; ++i) {
-        s[i] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(blocks + 16 * i)), rk[0]);
+        s[i] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * i)), rk[0]);
     }
 #pragma GCC unroll 9
     for (int round = 1; round <= 9; ++round) {
@@ -71,16 +71,16 @@ AESNI inline void encrypt_lanes(std::uint8_t *blocks, const round_key rk[11])
         }
     }
     for (std::size_t i = 0; i < N; ++i) {
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(blocks + 16 * i), _mm_aesenclast_si128(s[i], rk[10]));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16 * i), _mm_aesenclast_si128(s[i], rk[10]));
     }
 }
 
 template <std::size_t N>
-AESNI inline void decrypt_lanes(std::uint8_t *blocks, const round_key dk[11])
+AESNI inline void decrypt_lanes(std::uint8_t *out, const std::uint8_t *in, const round_key dk[11])
 {
     __m128i s[N];
     for (std::size_t i = 0; i < N; ++i) {
-        s[i] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(blocks + 16 * i)), dk[0]);
+        s[i] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * i)), dk[0]);
     }
 #pragma GCC unroll 9
     for (int round = 1; round <= 9; ++round) {
@@ -89,7 +89,7 @@ AESNI inline void decrypt_lanes(std::uint8_t *blocks, const round_key dk[11])
         }
     }
     for (std::size_t i = 0; i < N; ++i) {
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(blocks + 16 * i), _mm_aesdeclast_si128(s[i], dk[10]));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16 * i), _mm_aesdeclast_si128(s[i], dk[10]));
     }
 }
 
@@ -187,11 +187,11 @@ ARMCE inline void expand_key(const std::uint8_t *key, round_key rk[11], bool inv
 
 // AESE is AddRoundKey, ShiftRows and SubBytes; AESMC is MixColumns.
 template <std::size_t N>
-ARMCE inline void encrypt_lanes(std::uint8_t *blocks, const round_key rk[11])
+ARMCE inline void encrypt_lanes(std::uint8_t *out, const std::uint8_t *in, const round_key rk[11])
 {
     uint8x16_t s[N];
     for (std::size_t i = 0; i < N; ++i) {
-        s[i] = vld1q_u8(blocks + 16 * i);
+        s[i] = vld1q_u8(in + 16 * i);
     }
 #pragma GCC unroll 9
     for (int round = 0; round <= 8; ++round) {
@@ -200,17 +200,17 @@ ARMCE inline void encrypt_lanes(std::uint8_t *blocks, const round_key rk[11])
         }
     }
     for (std::size_t i = 0; i < N; ++i) {
-        vst1q_u8(blocks + 16 * i, veorq_u8(aese(s[i], rk[9]), rk[10]));
+        vst1q_u8(out + 16 * i, veorq_u8(aese(s[i], rk[9]), rk[10]));
     }
 }
 
 // AESD is AddRoundKey, InvShiftRows and InvSubBytes; AESIMC is InvMixColumns.
 template <std::size_t N>
-ARMCE inline void decrypt_lanes(std::uint8_t *blocks, const round_key dk[11])
+ARMCE inline void decrypt_lanes(std::uint8_t *out, const std::uint8_t *in, const round_key dk[11])
 {
     uint8x16_t s[N];
     for (std::size_t i = 0; i < N; ++i) {
-        s[i] = vld1q_u8(blocks + 16 * i);
+        s[i] = vld1q_u8(in + 16 * i);
     }
 #pragma GCC unroll 9
     for (int round = 0; round <= 8; ++round) {
@@ -219,7 +219,7 @@ ARMCE inline void decrypt_lanes(std::uint8_t *blocks, const round_key dk[11])
         }
     }
     for (std::size_t i = 0; i < N; ++i) {
-        vst1q_u8(blocks + 16 * i, veorq_u8(aesd(s[i], dk[9]), dk[10]));
+        vst1q_u8(out + 16 * i, veorq_u8(aesd(s[i], dk[9]), dk[10]));
     }
 }
 
@@ -250,34 +250,36 @@ namespace {
 
 // The schedule first, from the key as it is at the start (so a key that
 // lies inside the blocks acts as a copy of it); then eight blocks side by
-// side while there are eight, and one at a time after.
+// side while there are eight, and one at a time after, each group read
+// from `in` before it is written to `out`.
 constexpr std::size_t LANES = 8;
 
 template <bool decrypt>
-VORSEL_HARDWARE_TARGET inline void run_lanes(std::uint8_t *blocks, std::size_t count, const std::uint8_t *key)
+VORSEL_HARDWARE_TARGET inline void run_lanes(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
+                                             const std::uint8_t *key)
 {
     round_key rk[11];
     expand_key(key, rk, decrypt);
-    for (; count >= LANES; count -= LANES, blocks += 16 * LANES) {
-        decrypt ? decrypt_lanes<LANES>(blocks, rk) : encrypt_lanes<LANES>(blocks, rk);
+    for (; count >= LANES; count -= LANES, out += 16 * LANES, in += 16 * LANES) {
+        decrypt ? decrypt_lanes<LANES>(out, in, rk) : encrypt_lanes<LANES>(out, in, rk);
     }
-    for (; count > 0; --count, blocks += 16) {
-        decrypt ? decrypt_lanes<1>(blocks, rk) : encrypt_lanes<1>(blocks, rk);
+    for (; count > 0; --count, out += 16, in += 16) {
+        decrypt ? decrypt_lanes<1>(out, in, rk) : encrypt_lanes<1>(out, in, rk);
     }
 }
 
 } // namespace
 
-VORSEL_HARDWARE_TARGET void aes128_hardware_encrypt_blocks(std::uint8_t *blocks, std::size_t count,
-                                                           const std::uint8_t key[KEY_BYTES])
+VORSEL_HARDWARE_TARGET void aes128_hardware_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in,
+                                                           std::size_t count, const std::uint8_t key[KEY_BYTES])
 {
-    run_lanes<false>(blocks, count, key);
+    run_lanes<false>(out, in, count, key);
 }
 
-VORSEL_HARDWARE_TARGET void aes128_hardware_decrypt_blocks(std::uint8_t *blocks, std::size_t count,
-                                                           const std::uint8_t key[KEY_BYTES])
+VORSEL_HARDWARE_TARGET void aes128_hardware_decrypt_blocks(std::uint8_t *out, const std::uint8_t *in,
+                                                           std::size_t count, const std::uint8_t key[KEY_BYTES])
 {
-    run_lanes<true>(blocks, count, key);
+    run_lanes<true>(out, in, count, key);
 }
 
 #else
@@ -289,16 +291,16 @@ bool aes128_hardware_available()
     return false;
 }
 
-void aes128_hardware_encrypt_blocks(std::uint8_t *blocks, std::size_t count,
+void aes128_hardware_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
                                     const std::uint8_t key[KEY_BYTES])
 {
-    aes128_portable_encrypt_blocks(blocks, count, key);
+    aes128_portable_encrypt_blocks(out, in, count, key);
 }
 
-void aes128_hardware_decrypt_blocks(std::uint8_t *blocks, std::size_t count,
+void aes128_hardware_decrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
                                     const std::uint8_t key[KEY_BYTES])
 {
-    aes128_portable_decrypt_blocks(blocks, count, key);
+    aes128_portable_decrypt_blocks(out, in, count, key);
 }
 
 #endif

@@ -335,32 +335,33 @@ void aes128_inv_cipher(aes128_ctx *ctx)
 
 // One call: the key expanded once, at the start, into a record on the
 // stack that lives for this call only; then groups of up to four blocks
-// through it. The key is read before any block is written, so a key that
-// lies inside the blocks gives the same output as a copy of it.
+// through it, each read from `in` before it is written to `out`. The key is
+// read before any block is written, so a key that lies inside the blocks
+// gives the same output as a copy of it.
 template <void (*pass)(aes128_ctx *)>
-void run_groups(std::uint8_t *blocks, std::size_t count, const std::uint8_t key[KEY_BYTES])
+void run_groups(std::uint8_t *out, const std::uint8_t *in, std::size_t count, const std::uint8_t key[KEY_BYTES])
 {
     aes128_ctx ctx;
     ctx.key = key;
     aes128_key_expansion(&ctx);
     for (std::size_t done = 0; done < count; done += 4) {
         const std::size_t n = count - done < 4 ? count - done : 4;
-        load_lanes(ctx.state, blocks + 16 * done, n);
+        load_lanes(ctx.state, in + 16 * done, n);
         pass(&ctx);
-        store_lanes(blocks + 16 * done, n, ctx.state);
+        store_lanes(out + 16 * done, n, ctx.state);
     }
 }
 
 } // namespace
 
-void aes128_portable_encrypt_blocks(std::uint8_t *blocks, std::size_t count,
+void aes128_portable_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
                                     const std::uint8_t key[KEY_BYTES])
 {
-    run_groups<aes128_cipher>(blocks, count, key);
+    run_groups<aes128_cipher>(out, in, count, key);
 }
 
-void aes128_portable_decrypt_blocks(std::uint8_t *blocks, std::size_t count,
+void aes128_portable_decrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
                                     const std::uint8_t key[KEY_BYTES])
 {
-    run_groups<aes128_inv_cipher>(blocks, count, key);
+    run_groups<aes128_inv_cipher>(out, in, count, key);
 }

@@ -26,6 +26,25 @@ void seal_encipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_
     aes128_encrypt_blocks(buffer, length / BLOCK_BYTES, key);
 }
 
+void seal_text(std::uint8_t *out, const std::uint8_t *text, std::uint32_t n, const std::uint8_t key[KEY_BYTES])
+{
+    const seal_sizes sizes = seal_layout(n);
+    // The first block holds the header and the first `head` text bytes;
+    // then `whole` blocks of text alone; then the rest of the text and the
+    // padding, in at most one block.
+    constexpr std::size_t first = BLOCK_BYTES - SEAL_HEADER_SIZE;
+    const std::size_t head = n < first ? n : first;
+    const std::size_t whole = (n - head) / BLOCK_BYTES;
+    const std::size_t rest = BLOCK_BYTES + whole * BLOCK_BYTES;
+    seal_header(out, sizes.pad);
+    std::memcpy(out + SEAL_HEADER_SIZE, text, head);
+    std::memcpy(out + rest, text + head + whole * BLOCK_BYTES, n - head - whole * BLOCK_BYTES);
+    std::memset(out + sizes.total - sizes.pad, SEAL_PAD_BYTE, sizes.pad);
+    aes128_encrypt_blocks(out, 1, key);
+    aes128_encrypt_blocks_to(out + BLOCK_BYTES, text + head, whole, key);
+    aes128_encrypt_blocks(out + rest, (sizes.total - rest) / BLOCK_BYTES, key);
+}
+
 void seal_decipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES])
 {
     aes128_decrypt_blocks(buffer, length / BLOCK_BYTES, key);

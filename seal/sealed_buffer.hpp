@@ -42,6 +42,12 @@ void seal_frame(std::uint8_t *buffer, std::uint32_t n, std::uint8_t pad);
 // Writes the 9 header bytes alone: the magic and the pad count.
 void seal_header(std::uint8_t header[SEAL_HEADER_SIZE], std::uint8_t pad);
 
+// Writes the whole sealed form of the n bytes at `text` (n <= 2^28) to
+// `out`, seal_layout(n).total bytes that must not overlap the text: the
+// blocks that hold text alone are enciphered straight from it, so the text
+// is read once and the output written once.
+void seal_text(std::uint8_t *out, const std::uint8_t *text, std::uint32_t n, const std::uint8_t key[KEY_BYTES]);
+
 // Enciphers / deciphers the length / 16 whole blocks of buffer in place,
 // each block on its own (any trailing partial block is left as it is).
 void seal_encipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES]);

@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "seal/aes128_cores.hpp"
 #include "seal/sealed_buffer.hpp"
@@ -54,22 +55,22 @@ aes128_blocks_fn FLAW_CORE = nullptr;
 
 // The core's work split as the cores split it: whole groups of four, then
 // the tail, where the flaw fires for one tail length only.
-void flawed_blocks(std::uint8_t *blocks, std::size_t count, const std::uint8_t *key)
+void flawed_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count, const std::uint8_t *key)
 {
     const std::size_t whole = count - count % 4;
-    FLAW_CORE(blocks, whole, key);
+    FLAW_CORE(out, in, whole, key);
     if (count - whole == FLAW_TAIL) {
-        FLAW(blocks + BLOCK_BYTES * whole);
+        FLAW(in + BLOCK_BYTES * whole);
     }
-    FLAW_CORE(blocks + BLOCK_BYTES * whole, count - whole, key);
+    FLAW_CORE(out + BLOCK_BYTES * whole, in + BLOCK_BYTES * whole, count - whole, key);
 }
 
 void run(const char *name, aes128_blocks_fn encrypt, aes128_blocks_fn decrypt, std::uint8_t *data,
          const std::uint8_t *key)
 {
     for (const std::size_t count : COUNTS) {
-        encrypt(data, count, key);
-        decrypt(data, count, key);
+        encrypt(data, data, count, key);
+        decrypt(data, data, count, key);
     }
     std::printf("%s: runs of 1 to 8 and %zu blocks, both directions\n", name, MOST);
 }
@@ -118,10 +119,19 @@ int main(int argc, char **argv)
             std::printf("%s: not on this CPU\n", cores[c].name);
         }
     }
-    run("the library's choice", aes128_encrypt_blocks, aes128_decrypt_blocks, data, key);
-    // And the sealing calls on top.
+    run("the library's choice", aes128_encrypt_blocks_to, aes128_decrypt_blocks_to, data, key);
+    // And the sealing calls on top, in place and from the text to a buffer
+    // apart (the tail of the space, a few bytes off the text).
     seal_encipher(data, MOST * BLOCK_BYTES, key);
     seal_decipher(data, MOST * BLOCK_BYTES, key);
+    auto *sealed = static_cast<std::uint8_t *>(std::malloc(MOST * BLOCK_BYTES + 3));
+    if (sealed == nullptr) {
+        return 1;
+    }
+    for (const std::uint32_t n : {0U, 7U, 100U, static_cast<std::uint32_t>(MOST * BLOCK_BYTES - 16)}) {
+        seal_text(sealed + 3, data, n, key);
+    }
+    std::free(sealed);
     std::free(space);
     return 0;
 }

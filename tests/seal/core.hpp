@@ -38,13 +38,13 @@ inline const aes128_core *named_core(bool *unknown = nullptr)
 inline void core_encrypt_blocks(std::uint8_t *blocks, std::size_t count, const std::uint8_t *key)
 {
     const aes128_core *core = named_core();
-    core != nullptr ? core->encrypt_blocks(blocks, count, key) : aes128_encrypt_blocks(blocks, count, key);
+    core != nullptr ? core->encrypt_blocks(blocks, blocks, count, key) : aes128_encrypt_blocks(blocks, count, key);
 }
 
 inline void core_decrypt_blocks(std::uint8_t *blocks, std::size_t count, const std::uint8_t *key)
 {
     const aes128_core *core = named_core();
-    core != nullptr ? core->decrypt_blocks(blocks, count, key) : aes128_decrypt_blocks(blocks, count, key);
+    core != nullptr ? core->decrypt_blocks(blocks, blocks, count, key) : aes128_decrypt_blocks(blocks, count, key);
 }
 
 inline void core_encrypt_block(std::uint8_t *block, const std::uint8_t *key)
