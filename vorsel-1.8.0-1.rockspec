@@ -5,9 +5,9 @@ source = {
    tag = "v1.8.0",
 }
 description = {
-   summary = "AES-128 sealing of byte tables and strings for Lua 5.1 to 5.4 and LuaJIT",
+   summary = "AES-128 sealing of byte tables and strings for Lua 5.1 to 5.5 and LuaJIT",
    detailed = [[
-vorsel is a native module for Lua 5.1 to 5.4 and LuaJIT, in C++. It seals
+vorsel is a native module for Lua 5.1 to 5.5 and LuaJIT, in C++. It seals
 byte tables (Lua arrays of numbers) with AES-128 into a fixed, byte-exact
 format, and opens them again: vorsel.encrypt(bytes, key),
 vorsel.decrypt(sealed, key), vorsel.version(); vorsel.strings seals
@@ -17,7 +17,7 @@ Lua strings in the same format.
    license = "MIT",
 }
 dependencies = {
-   "lua >= 5.1, < 5.5",
+   "lua >= 5.1, < 5.6",
 }
 build = {
    -- CMake builds and links the C++ correctly; the builtin type does not.

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string>
 
+#include "new_state.hpp"
+
 namespace {
 
 struct budget {
@@ -87,7 +89,7 @@ int exercise(const char *build_dir, int n, bool decrypting, bool on_strings)
 {
     for (long limit = 0; limit < 10000; ++limit) {
         budget b{false, 0};
-        lua_State *L = lua_newstate(budget_alloc, &b);
+        lua_State *L = new_state(budget_alloc, &b);
         luaL_openlibs(L);
         const std::string cpath = std::string("package.cpath = '") + build_dir + "/?.so'";
         if (luaL_dostring(L, cpath.c_str()) != 0 || luaL_loadstring(L, PREPARE) != 0) {

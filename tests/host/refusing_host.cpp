@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "new_state.hpp"
+
 namespace {
 
 bool refusing = false;
@@ -64,7 +66,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: %s <folder holding vorsel.so> <file.lua>...\n", argv[0]);
         return 2;
     }
-    lua_State *L = lua_newstate(refusing_alloc, nullptr);
+    lua_State *L = new_state(refusing_alloc, nullptr);
     host_state = L;
     luaL_openlibs(L);
     lua_pushcfunction(L, refuse_allocations);

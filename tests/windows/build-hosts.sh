@@ -16,23 +16,7 @@ work=$(realpath -m "$1")
 mkdir -p "$work/src"
 jobs=$(nproc 2>/dev/null || echo 2)
 
-fetch() { # package -> prints the unpacked folder
-    local pkg=$1 dir
-    dir=$(find "$work/src" -maxdepth 1 -type d -name "$pkg-[0-9]*" | head -n 1)
-    if [ -z "$dir" ]; then
-        (cd "$work/src" && apt-get source -qq --download-only "$pkg" >/dev/null 2>&1) || true
-        local dsc
-        dsc=$(ls "$work/src/${pkg}"_*.dsc 2>/dev/null | head -n 1)
-        [ -n "$dsc" ] || { echo "apt-get source $pkg failed (is there a deb-src entry?)" >&2; exit 1; }
-        # Unpacked with Debian's patches where the whole package came; from
-        # the upstream tarball alone where the archive lacks the Debian part.
-        if ! (cd "$work/src" && dpkg-source -q -x "$dsc" >/dev/null 2>&1); then
-            tar -C "$work/src" -xf "$(ls "$work/src/${pkg}"_*.orig.tar.* | head -n 1)"
-        fi
-        dir=$(find "$work/src" -maxdepth 1 -type d -name "$pkg-[0-9]*" | head -n 1)
-    fi
-    echo "$dir"
-}
+fetch() { "$(dirname "$0")/../fetch_source.sh" "$work/src" "$1"; }
 
 lua_src=$(fetch lua5.1)
 luajit_src=$(fetch luajit)

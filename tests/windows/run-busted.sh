@@ -12,7 +12,7 @@ exe=$work/$width/$host/$([ "$host" = luajit ] && echo luajit.exe || echo lua.exe
 [ -f "$exe" ] || { echo "no $exe: run tests/windows/build-hosts.sh first" >&2; exit 1; }
 
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export LUA_PATH="Z:$root/tests/windows/?.lua;Z:/usr/share/lua/5.1/?.lua;Z:/usr/share/lua/5.1/?/init.lua;;"
+export LUA_PATH="Z:$root/tests/stand-ins/?.lua;Z:/usr/share/lua/5.1/?.lua;Z:/usr/share/lua/5.1/?/init.lua;;"
 export LUA_CPATH="Z:$work/$width/clib/?.dll;;"
 export VORSEL_BUILD_DIR="Z:$(realpath "$module_dir")"
 [ -f "$work/openssl_answers.lua" ] && export VORSEL_OPENSSL_ANSWERS="Z:$work/openssl_answers.lua"

@@ -1,5 +1,6 @@
 -- Stand-in for lua-system, whose source is not in Debian's archive: the
--- three functions busted takes from it, enough for the Windows test runs.
+-- three functions busted takes from it, enough for the test runs in the
+-- Windows hosts and under the Lua 5.5 built here.
 local system = {}
 
 function system.gettime()
