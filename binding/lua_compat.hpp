@@ -1,4 +1,4 @@
-// The few places where the Lua 5.2 to 5.4 API differs from 5.1's (LuaJIT
+// The few places where the Lua 5.2 to 5.5 API differs from 5.1's (LuaJIT
 // has 5.1's): raw table length, the registration of the module table, and
 // pushing a byte, which is an integer on 5.3 and later. Behaviour is the
 // same on every version.

@@ -2,7 +2,8 @@
 # Installs the module the two ways a user would, each into a private folder,
 # and loads it from there with the plain interpreters:
 #   - luarocks --lua-version=5.x --tree T make for Lua 5.1 to 5.4 (and luarocks lint);
-#   - cmake --install <build dir> --prefix P, into P/lib/lua/5.1;
+#   - cmake --install <build dir> --prefix P, into P/lib/lua/5.1; and a build
+#     for Lua 5.5 into P/lib/lua/5.5;
 #   - the README's lines for several Lua versions in one shell, as a user;
 #   - a plain CMake build without test tools, and add_subdirectory.
 #   tests/check_install.sh [build dir]
@@ -52,6 +53,28 @@ rm -rf build.luarocks
 lua5.1 tests/docs/readme.lua block install-check >"$work/versions.sh"
 HOME="$work/home" bash -e "$work/versions.sh" >"$work/versions.log" 2>&1 || { cat "$work/versions.log"; exit 1; }
 echo "the README's lines for several versions in one shell: ok"
+
+# Lua 5.5, which LuaRocks 3.8.0 does not know: a plain CMake build against its
+# headers, installed under lib/lua/5.5 and loaded by lua5.5. Where none is
+# installed, the release sources beside the clone give both.
+src55=${VORSEL_LUA55_SOURCE:-../shared/lua-5.5.0}
+if command -v lua5.5 >/dev/null && [ -f /usr/include/lua5.5/lua.hpp ]; then
+    lua55=lua5.5 inc55=/usr/include/lua5.5
+elif [ -f "$src55/onelua.c" ]; then
+    lua55=$work/lua5.5 inc55=$work/include55
+    cc -O2 -w -DLUA_USE_LINUX -Wl,-E -o "$lua55" "$src55/onelua.c" -lm -ldl
+    mkdir "$inc55" && cp "$src55"/{lua.h,luaconf.h,lualib.h,lauxlib.h} "$inc55/"
+    printf 'extern "C" {\n#include "lua.h"\n#include "lualib.h"\n#include "lauxlib.h"\n}\n' >"$inc55/lua.hpp"
+fi
+if [ -n "${lua55:-}" ]; then
+    cmake -S . -B "$work/build55" -DLUA_INCDIR="$inc55" >/dev/null
+    cmake --build "$work/build55" -j 2 >/dev/null
+    cmake --install "$work/build55" --prefix "$work/prefix55" >/dev/null
+    test -f "$work/prefix55/lib/lua/5.5/vorsel.so" -a -f "$work/prefix55/lib/lua/5.5/vorsel/strings.so"
+    try_module "$lua55" "$work/prefix55/lib/lua/5.5/?.so" "$work/prefix55/share/lua/5.5/?.lua"
+else
+    echo "no Lua 5.5 here (installed, or its sources at $src55): its CMake install is not checked"
+fi
 
 tests/check_cmake_use.sh
 echo "install checks passed"

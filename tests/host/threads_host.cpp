@@ -41,7 +41,7 @@ const char *const LOOP = R"lua(
       ok, err = pcall(vorsel.encrypt, input)
       assert(not ok and err == "crypto.encrypt: invalid number of arguments (should be 2)", "arguments")
       -- vorsel.strings, past its stack buffer now and then.
-      local text = string.char(unpack(input)):rep(r % 3 == 0 and 20 or 1)
+      local text = string.char((table.unpack or unpack)(input)):rep(r % 3 == 0 and 20 or 1)
       local s_sealed = strings.encrypt(text, key)
       assert(strings.decrypt(s_sealed, key) == text, "strings payload")
       assert(not pcall(strings.decrypt, s_sealed, other), "strings wrong key")
