@@ -1,5 +1,5 @@
 -- vorsel.bytes: strings to byte tables and back, for vorsel.encrypt and
--- vorsel.decrypt. Plain Lua for Lua 5.1 to 5.4 and LuaJIT. It never puts
+-- vorsel.decrypt. Plain Lua for Lua 5.1 to 5.5 and LuaJIT. It never puts
 -- more than a few thousand values on the Lua stack at once: the one-call
 -- idioms { s:byte(1, -1) } and string.char(unpack(t)) fail at about 8000
 -- bytes on Lua 5.1 and LuaJIT.
@@ -10,6 +10,9 @@
 local byte, char, concat, pcall = string.byte, string.char, table.concat, pcall
 local type, tostring, tonumber, error, format = type, tostring, tonumber, error, string.format
 local unpack = table.unpack or unpack
+-- The raw length, as vorsel reads byte tables: # honours __len on Lua 5.2
+-- and later (and in LuaJIT built with its 5.2 extensions).
+local rawlen = rawlen or function(t) return #t end
 
 -- LuaJIT's table.new makes the result at its full size; elsewhere it grows.
 local new_table = function() return {} end
@@ -74,15 +77,15 @@ local function careful(t, p, e)
   return char(unpack(codes, 1, e - p + 1))
 end
 
---- Elements i to j of byte table t (string.sub's rules on #t; all of t by
---- default) as a string. Each element is taken as string.char takes it; a
+--- Elements i to j of byte table t (string.sub's rules on its raw length,
+--- as vorsel reads byte tables; all of t by default) as a string. Each element is taken as string.char takes it; a
 --- fractional one is truncated toward zero on every version, and an element
 --- that is no number from 0 to 255 is an error naming it.
 function bytes.to_string(t, i, j)
   if type(t) ~= "table" then
     error(format("vorsel.bytes.to_string: a table expected, got %s", type(t)), 2)
   end
-  i, j = span(#t, i, j)
+  i, j = span(rawlen(t), i, j)
   local parts, n = {}, 0
   for p = i, j, CHUNK do
     local e = p + CHUNK - 1
