@@ -30,6 +30,35 @@ describe("require 'vorsel'", function()
     assert.are.equal("function", type(vorsel.version))
     assert.matches("Lua Library for Crypto v1.2", vorsel.version(), 1, true)
   end)
+
+  it("registers as Lua 5.1's luaL_register does, on every version", function()
+    local entry = assert(package.loadlib(S.MODULE_FILE, "luaopen_vorsel"))
+    finally(function() _G.vorsel, package.loaded.vorsel = vorsel, vorsel end)
+    -- { global before, package.loaded before, the table expected (or the error), global after }
+    local global, loaded = {}, {}
+    local cases = {
+      { global, nil, global, global },    -- a global table is taken, and stored in package.loaded
+      { nil, loaded, loaded, nil },       -- a package.loaded table is taken; no global is made
+      { global, loaded, loaded, global }, -- package.loaded first
+      { nil, nil, "new", "new" },         -- else a new table, in both
+      { 42, nil, "name conflict for module 'vorsel'" },
+      { "x", 7, "name conflict for module 'vorsel'" },
+    }
+    for n, c in ipairs(cases) do
+      _G.vorsel, package.loaded.vorsel = c[1], c[2]
+      local ok, result = pcall(entry)
+      if type(c[3]) == "string" and c[3] ~= "new" then
+        assert.is_false(ok, "case " .. n)
+        assert.are.equal(c[3], S.message_of(result), "case " .. n)
+      else
+        assert.is_true(ok, result)
+        assert.are.equal(c[3] == "new" and result or c[3], result, "case " .. n)
+        assert.are.equal(result, package.loaded.vorsel, "case " .. n)
+        assert.are.equal(c[4] == "new" and result or c[4], _G.vorsel, "case " .. n)
+        assert.are.equal("function", type(result.encrypt), "case " .. n)
+      end
+    end
+  end)
 end)
 
 local windows_it = S.it_if(S.WINDOWS, "a Windows path needs Windows", it, pending)
