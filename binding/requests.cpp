@@ -24,6 +24,13 @@
 #include "binding/lua_compat.hpp"
 #include "seal/sealed_buffer.hpp"
 
+#if LUA_VERSION_NUM == 501 && defined(_WIN32)
+#include <windows.h>
+#elif LUA_VERSION_NUM == 501
+// LuaJIT's, where the host is LuaJIT; null elsewhere.
+extern "C" int luaJIT_setmode(lua_State *L, int idx, int mode) __attribute__((weak));
+#endif
+
 namespace {
 
 constexpr const char MSG_ARGS[] = "crypto.encrypt: invalid number of arguments (should be 2)";
@@ -110,26 +117,27 @@ int make_result_table(lua_State *L)
 }
 
 // Whether the running interpreter is LuaJIT (the module's 5.1 build runs in
-// both): its "jit" library is loaded, by raw reads, which run no Lua code.
-bool running_luajit(lua_State *L)
+// both): whether the host's Lua API has LuaJIT's own luaJIT_setmode, which no
+// script can add or take away. On ELF systems a weak reference, resolved
+// from the host's exports when the module is loaded, as the rest of the API
+// is; on Windows, looked up in the Lua DLL that the module imports from.
+#if LUA_VERSION_NUM == 501 && defined(_WIN32)
+bool running_luajit(lua_State *)
 {
-#if LUA_VERSION_NUM == 501
-    lua_pushstring(L, "_LOADED");
-    lua_rawget(L, LUA_REGISTRYINDEX);
-    bool jit = false;
-    if (lua_type(L, -1) == LUA_TTABLE) {
-        lua_pushstring(L, "jit");
-        lua_rawget(L, -2);
-        jit = lua_type(L, -1) == LUA_TTABLE;
-        lua_settop(L, -2);
-    }
-    lua_settop(L, -2);
-    return jit;
-#else
-    static_cast<void>(L);
-    return false;
-#endif
+    const HMODULE lua = GetModuleHandleA(VORSEL_LUA_DLL);
+    return lua != nullptr && GetProcAddress(lua, "luaJIT_setmode") != nullptr;
 }
+#elif LUA_VERSION_NUM == 501
+bool running_luajit(lua_State *)
+{
+    return &luaJIT_setmode != nullptr;
+}
+#else
+bool running_luajit(lua_State *)
+{
+    return false;
+}
+#endif
 
 // Pushes the result table, made with room for `count` elements, but for
 // LuaJIT's results above its largest array part, which start empty and grow

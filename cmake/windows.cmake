@@ -35,6 +35,7 @@ file(READ windows/lua51.def lua_def)
 # Quoted: a name such as lua5.1.dll has more than one dot.
 string(REGEX REPLACE "LIBRARY [^\n]*" "LIBRARY \"${VORSEL_LUA_DLL}\"" lua_def "${lua_def}")
 link_import("${LUA_LIBRARIES}" lua_import "${lua_def}" vorsel vorsel_strings)
+target_compile_definitions(vorsel PRIVATE VORSEL_LUA_DLL="${VORSEL_LUA_DLL}") # to tell LuaJIT's from Lua's
 if(VORSEL_HOST_ERRORLEVEL)
   link_import("${VORSEL_HOST_LIBRARIES}" host_import "LIBRARY \"${VORSEL_HOST_DLL}\"\nEXPORTS\n    luaL_errorlevel\n" vorsel)
 endif()

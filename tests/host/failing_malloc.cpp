@@ -2,9 +2,12 @@
 // nothing, which is how the stock Lua allocators ask for a new block) fails
 // for the one size named by VORSEL_FAIL_MALLOC_SIZE and passes every other
 // request to glibc. The tests that use it choose a size that only the
-// block they mean to refuse has.
+// block they mean to refuse has. With VORSEL_FAIL_MALLOC_SAY set, each
+// refusal also writes "malloc refused" to standard error.
 #include <cstddef>
 #include <cstdlib>
+
+#include <unistd.h>
 
 extern "C" void *__libc_malloc(std::size_t size);
 extern "C" void *__libc_realloc(void *ptr, std::size_t size);
@@ -18,7 +21,13 @@ bool refused(std::size_t size)
         const char *s = std::getenv("VORSEL_FAIL_MALLOC_SIZE");
         fail_size = s != nullptr ? std::strtol(s, nullptr, 10) : -1;
     }
-    return fail_size >= 0 && size == static_cast<std::size_t>(fail_size);
+    if (fail_size < 0 || size != static_cast<std::size_t>(fail_size)) {
+        return false;
+    }
+    if (std::getenv("VORSEL_FAIL_MALLOC_SAY") != nullptr) {
+        static_cast<void>(write(2, "malloc refused\n", 15));
+    }
+    return true;
 }
 
 } // namespace

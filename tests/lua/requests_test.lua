@@ -295,6 +295,25 @@ describe("memory", function()
       assert.are.equal("false\tnot enough memory\n3\n", out)
     end)
 
+  S.it_if(S.CHILDREN and not jit, jit and "LuaJIT allocates its tables with its own allocator"
+    or S.NO_CHILDREN, it, pending)(
+    "tells LuaJIT by what no script can set: a jit library put in place does not limit tables", function()
+      -- A result of 2^28 + 16 elements, which only LuaJIT refuses before it
+      -- asks for the table's array part.
+      local array_bytes = (S.MAX_INPUT + 16) * (_VERSION == "Lua 5.5" and 9 or 16) + (_VERSION == "Lua 5.5" and 4 or 0)
+      local out = S.run_child([[
+        local S = dofile("support.lua")
+        package.loaded.jit = { version = "LuaJIT 2.1.0-beta3" }
+        jit = package.loaded.jit
+        print(pcall(require("vorsel").encrypt, S.table_with_length(2^28), S.key()))
+      ]], "VORSEL_FAIL_MALLOC_SAY=1 VORSEL_FAIL_MALLOC_SIZE=" .. string.format("%.0f", array_bytes)
+        .. " LD_PRELOAD=" .. (failing_malloc or ""))
+      -- (Lua 5.2 and later ask again after a full collection.)
+      local rest, refusals = out:gsub("malloc refused\n", "")
+      assert.are.equal("false\t" .. MSG.memory .. "\n", rest)
+      assert.is_true(refusals > 0, "the table was never asked for")
+    end)
+
   S.it_if(jit, "only LuaJIT's tables stop short of 2^28 + 16 elements", it, pending)(
     "refuses at once a result that no LuaJIT table can hold", function()
       local k = S.key()
