@@ -25,6 +25,8 @@
 #include "seal/sealed_buffer.hpp"
 
 #if LUA_VERSION_NUM == 501 && defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#define NOUSER // no INPUT and the like from winuser.h
 #include <windows.h>
 #elif LUA_VERSION_NUM == 501
 // LuaJIT's, where the host is LuaJIT; null elsewhere.

@@ -49,7 +49,8 @@ describe("require 'vorsel'", function()
       local ok, result = pcall(entry)
       if type(c[3]) == "string" and c[3] ~= "new" then
         assert.is_false(ok, "case " .. n)
-        assert.are.equal(c[3], S.message_of(result), "case " .. n)
+        -- (raised as luaL_register raises it, never through a host's function)
+        assert.are.equal(c[3], result, "case " .. n)
       else
         assert.is_true(ok, result)
         assert.are.equal(c[3] == "new" and result or c[3], result, "case " .. n)
