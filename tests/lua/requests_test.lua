@@ -281,18 +281,22 @@ describe("memory", function()
 
   S.it_if(S.CHILDREN and not jit, jit and "LuaJIT allocates its tables with its own allocator"
     or S.NO_CHILDREN, it, pending)(
-    "passes the runtime's own memory error through unchanged for a small result", function()
-      -- encrypt of 1200 bytes makes a result of 1216 elements, whose array
-      -- part is the one block of that size refused here: 16-byte values, or
-      -- in Lua 5.5 a 9-byte value and tag each, behind a 4-byte length hint.
-      local array_bytes = _VERSION == "Lua 5.5" and 1216 * 9 + 4 or 1216 * 16
-      local out = S.run_child([[
-        local S = dofile("support.lua")
-        local v = require("vorsel")
-        print(pcall(v.encrypt, S.range(1200), S.key()))
-        print(#v.decrypt(v.encrypt({1, 2, 3}, S.key()), S.key()))
-      ]], "VORSEL_FAIL_MALLOC_SIZE=" .. array_bytes .. " LD_PRELOAD=" .. (failing_malloc or ""))
-      assert.are.equal("false\tnot enough memory\n3\n", out)
+    "passes the runtime's own memory error through for results up to 65536 elements, not above", function()
+      -- The one block refused is the result's array part: 16-byte values,
+      -- or in Lua 5.5 a 9-byte value and tag each behind a 4-byte length
+      -- hint. The inputs are sparse, so that no other block has that size.
+      local function array_bytes(n) return _VERSION == "Lua 5.5" and n * 9 + 4 or n * 16 end
+      -- { input length, result length, what the call raises }
+      for _, c in ipairs({ { 1200, 1216, "not enough memory" }, { 65527, 65536, "not enough memory" },
+        { 65543, 65552, MSG.memory } }) do
+        local out = S.run_child(([[
+          local S = dofile("support.lua")
+          local v = require("vorsel")
+          print(pcall(v.encrypt, S.table_with_length(%d), S.key()))
+          print(#v.decrypt(v.encrypt({1, 2, 3}, S.key()), S.key()))
+        ]]):format(c[1]), "VORSEL_FAIL_MALLOC_SIZE=" .. array_bytes(c[2]) .. " LD_PRELOAD=" .. (failing_malloc or ""))
+        assert.are.equal("false\t" .. c[3] .. "\n3\n", out, "a result of " .. c[2])
+      end
     end)
 
   S.it_if(S.CHILDREN and not jit, jit and "LuaJIT allocates its tables with its own allocator"
