@@ -1,5 +1,5 @@
--- Full-size limits: 256 MiB buffers and, under Lua 5.1, a 4 GiB result
--- table. Labelled "large" and left out of `make test`; run with
+-- Full-size limits: 256 MiB buffers and strings and, under Lua 5.1, a 4 GiB
+-- result table. Labelled "large" and left out of `make test`; run with
 -- `make test-large` (or ctest -L large).
 local S = require("support")
 local vorsel = require("vorsel")
@@ -52,6 +52,31 @@ describe("at full size", function()
     -- The table is nearly all holes, read as zeros, which do not decipher
     -- to the magic.
     S.raises(S.MSG.format, vorsel.decrypt, S.table_with_length(S.MAX_INPUT + 16), S.key())
+  end)
+
+  it("vorsel.strings takes text up to 2^28 bytes and sealed data up to 2^28 + 16, and nothing longer", function()
+    local strings, KEY = require("vorsel.strings"), "0123456789abcdef"
+    local function raised(fn, ...)
+      local ok, err = pcall(fn, ...)
+      assert.is_false(ok)
+      return (tostring(err):gsub("^[^:]*:%d+: ", ""))
+    end
+    local most = ("\0"):rep(2 ^ 20):rep(2 ^ 8)
+    -- Each call's strings are let go before the next.
+    local function check(want, fn, text)
+      assert.are.equal(want, fn(text, KEY))
+      collectgarbage()
+    end
+    check(2 ^ 28 + 16, function(...) return #strings.encrypt(...) end, most)
+    check("vorsel.strings.encrypt: argument #1 (text) must be at most 268435456 bytes, got 268435457",
+      function(...) return raised(strings.encrypt, ...) end, most .. "x")
+    -- Past the length test, the first block is no sealed one.
+    check("vorsel.strings.decrypt: invalid encrypted data format (not sealed data, or a wrong key)",
+      function(...) return raised(strings.decrypt, ...) end, most .. ("\0"):rep(16))
+    check("vorsel.strings.decrypt: argument #1 (sealed) must be whole 16-byte blocks, 16 to 268435472 bytes, got "
+      .. "268435488", function(...) return raised(strings.decrypt, ...) end, most .. ("\0"):rep(32))
+    most = nil -- luacheck: ignore
+    collectgarbage()
   end)
 
   it("encrypt of 2^28 elements ends in a result or the runtime's own error, holding nothing", function()

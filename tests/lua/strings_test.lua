@@ -29,14 +29,6 @@ end
 local QEMU_X86_LUAJIT = jit and jit.arch == "x86" and os.getenv("VORSEL_EMULATED")
 
 describe("vorsel.strings", function()
-  -- Sets the collector's pause and step multiplier; returns the old ones.
-  local function collector(pause, stepmul)
-    if _VERSION == "Lua 5.5" then
-      return collectgarbage("param", "pause", pause), collectgarbage("param", "stepmul", stepmul)
-    end
-    return collectgarbage("setpause", pause), collectgarbage("setstepmul", stepmul)
-  end
-
   S.it_if(not QEMU_X86_LUAJIT, "qemu-user's i386 emulation crashes LuaJIT's collector on a large heap", it, pending)(
     "seals byte for byte as vorsel does, and each opens what the other sealed", function()
     local key_table = bytes.from_string(KEY)
