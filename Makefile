@@ -56,7 +56,7 @@ cross test-cross: # the module for each CPU of tests/cross/cpus in build-<cpu>/;
 fuzz: # libFuzzer on the Lua-facing functions and on unseal, FUZZ_SECONDS each
 	$(DEPS) fuzz
 	tests/fuzz/run.sh $(FUZZ_SECONDS)
-mutants: test-build # each fault of tests/mutants/mutants.txt planted alone, the suite run on it (by hand)
+mutants: test-build # each fault written by hand or made by rule planted alone, the suite run on it (by hand)
 	tests/mutants/run.sh
 clean:
 	rm -rf build build-* build.luarocks
