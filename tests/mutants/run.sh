@@ -38,7 +38,7 @@ case " $lists " in *" listed "*) cat tests/mutants/mutants.txt >>"$faults/all.tx
 case " $lists " in *" generated "*)
     lua5.1 tests/mutants/generate.lua "$sample" "$seed" >"$faults/generated.txt"
     # The known equivalent ones carry their reason in the title.
-    awk 'NR == FNR { if ($0 !~ /^#/ && NF) { id = $1; $1 = ""; why[id] = substr($0, 2) } next }
+    awk 'FILENAME == ARGV[1] { if ($0 !~ /^#/ && NF) { id = $1; $1 = ""; why[id] = substr($0, 2) } next }
          /^## / && ($2 in why) { $0 = $0 " (equivalent: " why[$2] ")" } { print }' \
         tests/mutants/equivalent.txt "$faults/generated.txt" >>"$faults/all.txt" ;;
 esac
