@@ -8,7 +8,8 @@
 # equivalent ones, with the reason). Reports each fault caught (and by what),
 # equivalent or survived, then the totals of each kind. A fault marked [large]
 # also meets the full-size tests (ctest -C heavy -L large). A generated fault
-# that does not build is caught by the compiler.
+# that does not build is caught by the compiler; a test that runs past its
+# time (a fault that loops) catches it.
 #   tests/mutants/run.sh [--check] [--sample N] [--seed S] [--listed | --generated] [id ...]
 # --sample 0 takes every generated fault (default: 150, seed 1).
 # --check only tests that every fault's text is found where it is said to be.
@@ -128,9 +129,10 @@ for id in "${ids[@]}"; do
             unbuilt=$((unbuilt + 1))
             echo "does not build  $title"
         fi
-    elif ctest --test-dir "$build" -j "$jobs" -R "$(reach "$file")" -LE leaks --stop-on-failure >>"$work/$id.log" 2>&1 &&
+    elif ctest --test-dir "$build" -j "$jobs" -R "$(reach "$file")" -LE leaks --stop-on-failure \
+            --timeout 120 >>"$work/$id.log" 2>&1 &&
         ctest --test-dir "$build" -j "$jobs" -R "$(under_memcheck "$file")" --stop-on-failure \
-            --no-tests=ignore >>"$work/$id.log" 2>&1 &&
+            --timeout 300 --no-tests=ignore >>"$work/$id.log" 2>&1 &&
         { [[ $title != *"[large]"* ]] ||
           ctest --test-dir "$build" -C heavy -L large --stop-on-failure >>"$work/$id.log" 2>&1; }; then
         case $title in
