@@ -59,9 +59,12 @@ file(WRITE ${dist}/paths.h
 if(VORSEL_SANITIZE)
   set(lua55_flags -fno-sanitize=all)
 endif()
+# Its API checks are on (LUA_USE_APICHECK, with assert working in any build
+# type): a call the module makes against the rules of the API (an invalid
+# index, a stack overflow) stops the interpreter.
 add_library(lua55 STATIC ${src}/onelua.c)
-target_compile_definitions(lua55 PRIVATE MAKE_LIB LUA_USE_LINUX)
-target_compile_options(lua55 PRIVATE -w -include ${dist}/paths.h ${lua55_flags})
+target_compile_definitions(lua55 PRIVATE MAKE_LIB LUA_USE_LINUX LUA_USE_APICHECK)
+target_compile_options(lua55 PRIVATE -w -UNDEBUG -include ${dist}/paths.h ${lua55_flags})
 target_link_libraries(lua55 PUBLIC m dl)
 set_target_properties(lua55 PROPERTIES POSITION_INDEPENDENT_CODE ON ARCHIVE_OUTPUT_DIRECTORY ${dist}/lib)
 add_executable(lua55_interpreter ${src}/lua.c)
