@@ -173,17 +173,26 @@ local memory_it = S.it_if(S.CHILDREN and not jit, jit and "LuaJIT allocates with
 
 describe("vorsel.strings out of memory", function()
   memory_it("reports a working block or a result string that cannot be had, and leaves the state usable", function()
-    -- encrypt of 1000000 bytes: a working block of 1000016 bytes, a result
-    -- string of 1000016 bytes behind the interpreter's header (24 bytes, 32
-    -- in Lua 5.5) and its ending zero.
-    for _, size in ipairs({ 1000016, 1000016 + (_VERSION == "Lua 5.5" and 33 or 25) }) do
-      local out = S.run_child([[
+    -- A result string is its bytes behind the interpreter's header (24
+    -- bytes, 32 in Lua 5.5) and an ending zero. Results up to 4096 bytes
+    -- are made from the C stack, longer ones from a block of their size.
+    local header = _VERSION == "Lua 5.5" and 33 or 25
+    local memory = "false\tvorsel.strings.encrypt: not enough memory for a result of %d bytes\n"
+    -- { text length, the one size refused, what encrypt gives }
+    local cases = {
+      { 1000000, 1000016, memory:format(1000016) },         -- the working block
+      { 1000000, 1000016 + header, memory:format(1000016) }, -- the result string
+      { 4087, 4096, "true\t4096\n" },                        -- 4096 bytes: no block
+      { 4088, 4112, memory:format(4112) },                   -- 4112 bytes: a block
+    }
+    for _, c in ipairs(cases) do
+      local out = S.run_child(([[
         local strings = require("vorsel.strings")
-        local text = ("x"):rep(1000000)
-        print(pcall(strings.encrypt, text, "0123456789abcdef"))
+        local ok, sealed = pcall(strings.encrypt, ("x"):rep(%d), "0123456789abcdef")
+        print(ok, ok and #sealed or sealed)
         print(#strings.decrypt(strings.encrypt("abc", "0123456789abcdef"), "0123456789abcdef"))
-      ]], "VORSEL_FAIL_MALLOC_SIZE=" .. size .. " LD_PRELOAD=" .. os.getenv("VORSEL_FAILING_MALLOC"))
-      assert.are.equal("false\tvorsel.strings.encrypt: not enough memory for a result of 1000016 bytes\n3\n", out)
+      ]]):format(c[1]), "VORSEL_FAIL_MALLOC_SIZE=" .. c[2] .. " LD_PRELOAD=" .. os.getenv("VORSEL_FAILING_MALLOC"))
+      assert.are.equal(c[3] .. "3\n", out, "text of " .. c[1] .. ", " .. c[2] .. " bytes refused")
     end
   end)
 end)
