@@ -47,12 +47,13 @@ inline void core_decrypt_blocks(std::uint8_t *blocks, std::size_t count, const s
     core != nullptr ? core->decrypt_blocks(blocks, blocks, count, key) : aes128_decrypt_blocks(blocks, count, key);
 }
 
+// One block: the library's own one-block functions for its choice.
 inline void core_encrypt_block(std::uint8_t *block, const std::uint8_t *key)
 {
-    core_encrypt_blocks(block, 1, key);
+    named_core() != nullptr ? core_encrypt_blocks(block, 1, key) : aes128_encrypt_block(block, key);
 }
 
 inline void core_decrypt_block(std::uint8_t *block, const std::uint8_t *key)
 {
-    core_decrypt_blocks(block, 1, key);
+    named_core() != nullptr ? core_decrypt_blocks(block, 1, key) : aes128_decrypt_block(block, key);
 }
