@@ -63,6 +63,15 @@ local function swap(file, n, line, bare, from, to, what)
   end
 end
 
+-- Each language's conditions (the text before, the condition, the text
+-- after), its negation, and its two logical operators.
+local SYNTAX = {
+  lua = { conditions = { "^(%s*if )(.-)( then.*)$", "^(%s*elseif )(.-)( then.*)$", "^(%s*while )(.-)( do.*)$" },
+    negate = "not (%s)", logic = { " and ", " or " } },
+  cpp = { conditions = { "^(%s*} else if %()(.*)(%) {%s*)$", "^(%s*if %()(.*)(%) {%s*)$",
+    "^(%s*while %()(.*)(%) {%s*)$" }, negate = "!(%s)", logic = { " && ", " || " } },
+}
+
 local function mutate(file, n, line, lua)
   local code = line:gsub(lua and "%-%-.*$" or "//.*$", "")
   if code:match("^%s*$") or code:match("^%s*#") or code:match("^%s*%*") or code:match("^%s*/%*") then
@@ -94,21 +103,17 @@ local function mutate(file, n, line, lua)
     init = b + 1
   end
   -- Conditions negated; && and || (and, or) swapped.
-  if lua then
-    local head, cond, tail = line:match("^(%s*if )(.-)( then.*)$")
-    if not head then head, cond, tail = line:match("^(%s*elseif )(.-)( then.*)$") end
-    if not head then head, cond, tail = line:match("^(%s*while )(.-)( do.*)$") end
-    if head then add(file, n, line, head .. "not (" .. cond .. ")" .. tail, "condition negated") end
-    swap(file, n, line, bare, " and ", " or ", "and to or")
-    swap(file, n, line, bare, " or ", " and ", "or to and")
-  else
-    local head, cond, tail = line:match("^(%s*} else if %()(.*)(%) {%s*)$")
-    if not head then head, cond, tail = line:match("^(%s*if %()(.*)(%) {%s*)$") end
-    if not head then head, cond, tail = line:match("^(%s*while %()(.*)(%) {%s*)$") end
-    if head then add(file, n, line, head .. "!(" .. cond .. ")" .. tail, "condition negated") end
-    swap(file, n, line, bare, " && ", " || ", "&& to ||")
-    swap(file, n, line, bare, " || ", " && ", "|| to &&")
+  local syntax = lua and SYNTAX.lua or SYNTAX.cpp
+  for _, pattern in ipairs(syntax.conditions) do
+    local head, cond, tail = line:match(pattern)
+    if head then
+      add(file, n, line, head .. syntax.negate:format(cond) .. tail, "condition negated")
+      break
+    end
   end
+  local x, y = syntax.logic[1], syntax.logic[2]
+  swap(file, n, line, bare, x, y, x:sub(2, -2) .. " to " .. y:sub(2, -2))
+  swap(file, n, line, bare, y, x, y:sub(2, -2) .. " to " .. x:sub(2, -2))
 end
 
 for _, f in ipairs(FILES) do
