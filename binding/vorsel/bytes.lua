@@ -78,9 +78,10 @@ local function careful(t, p, e)
 end
 
 --- Elements i to j of byte table t (string.sub's rules on its raw length,
---- as vorsel reads byte tables; all of t by default) as a string. Each element is taken as string.char takes it; a
---- fractional one is truncated toward zero on every version, and an element
---- that is no number from 0 to 255 is an error naming it.
+--- as vorsel reads byte tables; all of t by default) as a string. Each
+--- element is taken as string.char takes it; a fractional one is truncated
+--- toward zero on every version, and an element that is no number from 0 to
+--- 255 is an error naming it.
 function bytes.to_string(t, i, j)
   if type(t) ~= "table" then
     error(format("vorsel.bytes.to_string: a table expected, got %s", type(t)), 2)
