@@ -13,8 +13,9 @@ local bytes = {}
 ---@return vorsel.bytes
 function bytes.from_string(s, i, j) end
 
----Elements `i` to `j` of `t` (string.sub's rules on `#t`; all of `t` by
----default) as a string. Elements are taken as `string.char` takes them,
+---Elements `i` to `j` of `t` (string.sub's rules on its raw length, as
+---vorsel reads byte tables, whatever `__len` says; all of `t` by default) as
+---a string. Elements are taken as `string.char` takes them,
 ---a fractional one truncated toward zero; an error names the index and the
 ---value of the first element that is no number from 0 to 255 (a result of
 ---`decrypt` never has one).
