@@ -3,6 +3,7 @@
 # of ONLY, less those of EXCEPT) a test NAME (% is <name>) that runs COMMAND <file> in tests/lua.
 # Labels large (the large files) and memcheck run only when asked: ctest -C heavy -L <label>.
 set(VORSEL_LUA_TEST_DIR ${CMAKE_CURRENT_LIST_DIR}/../tests/lua)
+set(VORSEL_TEST_TIMEOUT 900 CACHE STRING "Seconds a Lua test or a C host may run (make mutants gives less)")
 function(vorsel_lua_tests)
   cmake_parse_arguments(T "" "NAME" "COMMAND;ENV;LABELS;ONLY;EXCEPT" ${ARGN})
   file(GLOB files CONFIGURE_DEPENDS ${VORSEL_LUA_TEST_DIR}/*_test.lua)
@@ -22,6 +23,6 @@ function(vorsel_lua_tests)
     endif()
     add_test(NAME ${test} COMMAND ${T_COMMAND} ${file} ${configurations}
              WORKING_DIRECTORY ${VORSEL_LUA_TEST_DIR})
-    set_tests_properties(${test} PROPERTIES ENVIRONMENT "${T_ENV}" LABELS "${labels}" TIMEOUT 900)
+    set_tests_properties(${test} PROPERTIES ENVIRONMENT "${T_ENV}" LABELS "${labels}" TIMEOUT ${VORSEL_TEST_TIMEOUT})
   endforeach()
 endfunction()
