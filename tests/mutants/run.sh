@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # make mutants: plants each fault alone in a scratch copy of the tree
 # (build-mutants/src), builds it, and runs the tests of make test that can
-# reach the faulty file, stopping at the first failing one, and then those
-# of them that run under valgrind's memcheck. The faults: those written
+# reach the faulty file (the quick ones first), stopping at the first failing
+# one, and then those of them that run under valgrind's memcheck. The faults: those written
 # by hand in tests/mutants/mutants.txt, and a seeded sample of those made by
 # rule (tests/mutants/generate.lua; tests/mutants/equivalent.txt names the
 # equivalent ones, with the reason). Reports each fault caught (and by what),
@@ -93,6 +93,17 @@ reach() {
     esac
 }
 
+# tests <build> <regex> quick|slow: those of make test that <regex> names,
+# the quick ones or the slow ones, stopping at the first failing one. Most
+# faults fail a quick test, so these go first.
+slow='hostile|alloc_failure|threads|example|readme|vectors'
+tests() {
+    local names
+    names=$(ctest --test-dir "$1" -N -R "$2" -LE leaks | sed -n 's/^ *Test *#[0-9]*: //p' |
+        { if [ "$3" = slow ]; then grep -E "$slow"; else grep -Ev "$slow"; fi || true; } | sed 's/[.+]/\\&/g' | paste -sd '|')
+    [ -z "$names" ] || ctest --test-dir "$1" -j "$jobs" -R "^($names)\$" --stop-on-failure
+}
+
 if [ $check = yes ]; then
     tmp=$faults/tree
     for id in "${ids[@]}"; do
@@ -129,8 +140,8 @@ for id in "${ids[@]}"; do
             unbuilt=$((unbuilt + 1))
             echo "does not build  $title"
         fi
-    elif ctest --test-dir "$build" -j "$jobs" -R "$(reach "$file")" -LE leaks --stop-on-failure \
-            --timeout 120 >>"$work/$id.log" 2>&1 &&
+    elif tests "$build" "$(reach "$file")" quick >>"$work/$id.log" 2>&1 &&
+        tests "$build" "$(reach "$file")" slow >>"$work/$id.log" 2>&1 &&
         ctest --test-dir "$build" -j "$jobs" -R "$(under_memcheck "$file")" --stop-on-failure \
             --timeout 300 --no-tests=ignore >>"$work/$id.log" 2>&1 &&
         { [[ $title != *"[large]"* ]] ||
