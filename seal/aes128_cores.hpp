@@ -20,8 +20,8 @@ void aes128_portable_decrypt_blocks(std::uint8_t *out, const std::uint8_t *in, s
                                     const std::uint8_t key[KEY_BYTES]);
 
 // The CPU's AES instructions, where the build has them (AES-NI on x86,
-// the ARMv8 Crypto Extensions on arm64); to be called only when
-// aes128_hardware_available() is true.
+// the ARMv8 Crypto Extensions on arm64 and, built by GCC, on 32-bit ARM);
+// to be called only when aes128_hardware_available() is true.
 bool aes128_hardware_available();
 void aes128_hardware_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
                                     const std::uint8_t key[KEY_BYTES]);

@@ -1,9 +1,10 @@
 // AES-128 on the CPU's own AES instructions: AES-NI on x86-64 and i386,
-// the ARMv8 Crypto Extensions on arm64. The instructions are enabled per
-// function (target attributes), so the module still builds for, and runs
-// on, CPUs without them; aes128_hardware_available() tells, from what the
-// C runtime detected once when the library was loaded (libgcc's CPU model,
-// glibc's auxiliary vector): no CPUID per call, no lock, no global of ours.
+// the ARMv8 Crypto Extensions on arm64 and on 32-bit ARM. The instructions
+// are enabled per function (target attributes), so the module still builds
+// for, and runs on, CPUs without them; aes128_hardware_available() tells,
+// from what the C runtime detected once when the library was loaded
+// (libgcc's CPU model, glibc's auxiliary vector): no CPUID per call, no
+// lock, no global of ours.
 //
 // Constant-time: the instructions take the same time whatever the key and
 // data, and nothing here branches on or indexes by them. Each call expands
@@ -102,9 +103,15 @@ bool aes128_hardware_available()
 
 #define VORSEL_HARDWARE_TARGET AESNI
 
-#elif !defined(VORSEL_CIPHER_PORTABLE) && defined(__GNUC__) && defined(__aarch64__) &&                    \
-    (defined(__linux__) || defined(__FreeBSD__) || defined(__APPLE__) || defined(_WIN32))
+#elif !defined(VORSEL_CIPHER_PORTABLE) && defined(__GNUC__) &&                                             \
+    ((defined(__aarch64__) &&                                                                              \
+      (defined(__linux__) || defined(__FreeBSD__) || defined(__APPLE__) || defined(_WIN32))) ||             \
+     (defined(__arm__) && defined(__linux__) && !defined(__clang__)))
 
+// The same core in both ARM instruction sets: A64 on arm64, and the A32/T32
+// forms for a 32-bit userland on an ARMv8 CPU (GCC only: clang's
+// arm_neon.h for 32-bit ARM wants NEON for the whole file, where this file
+// must build for CPUs without it).
 #include <arm_neon.h>
 #if defined(__linux__) || defined(__FreeBSD__)
 #include <sys/auxv.h>
@@ -112,14 +119,24 @@ bool aes128_hardware_available()
 #include <windows.h>
 #endif
 
+#if defined(__aarch64__)
 #ifndef HWCAP_AES
 #define HWCAP_AES (1 << 3) // the same bit on Linux and FreeBSD
 #endif
-
 #if defined(__clang__)
 #define ARMCE __attribute__((target("crypto")))
 #else
 #define ARMCE __attribute__((target("+crypto")))
+#endif
+#define AES_OP(insn) insn " %0.16b, %1.16b"
+#define AES_MIX(insn) insn " %0.16b, %0.16b"
+#else
+// 32-bit ARM, Linux: the Crypto Extensions are told in AT_HWCAP2, NEON in AT_HWCAP.
+constexpr unsigned long A32_HWCAP_NEON = 1UL << 12;
+constexpr unsigned long A32_HWCAP2_AES = 1UL << 0;
+#define ARMCE __attribute__((target("arch=armv8-a,fpu=crypto-neon-fp-armv8")))
+#define AES_OP(insn) insn ".8 %q0, %q1"
+#define AES_MIX(insn) insn ".8 %q0, %q0"
 #endif
 
 namespace {
@@ -130,25 +147,25 @@ namespace {
 // extension throughout.
 ARMCE inline uint8x16_t aese(uint8x16_t s, uint8x16_t k)
 {
-    __asm__("aese %0.16b, %1.16b" : "+w"(s) : "w"(k));
+    __asm__(AES_OP("aese") : "+w"(s) : "w"(k));
     return s;
 }
 
 ARMCE inline uint8x16_t aesd(uint8x16_t s, uint8x16_t k)
 {
-    __asm__("aesd %0.16b, %1.16b" : "+w"(s) : "w"(k));
+    __asm__(AES_OP("aesd") : "+w"(s) : "w"(k));
     return s;
 }
 
 ARMCE inline uint8x16_t aesmc(uint8x16_t s)
 {
-    __asm__("aesmc %0.16b, %0.16b" : "+w"(s));
+    __asm__(AES_MIX("aesmc") : "+w"(s));
     return s;
 }
 
 ARMCE inline uint8x16_t aesimc(uint8x16_t s)
 {
-    __asm__("aesimc %0.16b, %0.16b" : "+w"(s));
+    __asm__(AES_MIX("aesimc") : "+w"(s));
     return s;
 }
 
@@ -159,7 +176,7 @@ constexpr std::uint32_t RCON[11] = {0x00, 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x
 // rotation of the word; then w0 ^= t, w1 ^= w0, ... as prefix XORs.
 ARMCE inline uint8x16_t next_round_key(uint8x16_t k, std::uint32_t rcon)
 {
-    const uint8x16_t w3 = vreinterpretq_u8_u32(vdupq_laneq_u32(vreinterpretq_u32_u8(k), 3));
+    const uint8x16_t w3 = vreinterpretq_u8_u32(vdupq_n_u32(vgetq_lane_u32(vreinterpretq_u32_u8(k), 3)));
     const uint32x4_t sub = vreinterpretq_u32_u8(aese(w3, vdupq_n_u8(0)));
     const uint32x4_t t = veorq_u32(vorrq_u32(vshrq_n_u32(sub, 8), vshlq_n_u32(sub, 24)), vdupq_n_u32(rcon));
     const uint8x16_t zero = vdupq_n_u8(0);
@@ -228,7 +245,9 @@ ARMCE inline void decrypt_lanes(std::uint8_t *out, const std::uint8_t *in, const
 // Only the detection differs by system.
 bool aes128_hardware_available()
 {
-#if defined(__linux__) // Android too
+#if defined(__arm__)
+    return (getauxval(AT_HWCAP2) & A32_HWCAP2_AES) != 0 && (getauxval(AT_HWCAP) & A32_HWCAP_NEON) != 0;
+#elif defined(__linux__) // Android too
     return (getauxval(AT_HWCAP) & HWCAP_AES) != 0;
 #elif defined(__FreeBSD__)
     unsigned long hwcap = 0;

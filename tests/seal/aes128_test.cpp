@@ -10,11 +10,8 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
-#elif defined(__aarch64__) && defined(__linux__)
+#elif (defined(__aarch64__) || defined(__arm__)) && defined(__linux__)
 #include <sys/auxv.h>
-#ifndef HWCAP_AES
-#define HWCAP_AES (1 << 3)
-#endif
 #endif
 
 #include "seal/aes128.hpp"
@@ -143,7 +140,10 @@ const char *expected_core()
     const bool aes = __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_AES) != 0 && (c & bit_SSSE3) != 0;
     return aes ? "hardware" : "portable";
 #elif defined(__aarch64__) && defined(__linux__)
-    return (getauxval(AT_HWCAP) & HWCAP_AES) != 0 ? "hardware" : "portable";
+    return (getauxval(AT_HWCAP) & (1 << 3)) != 0 ? "hardware" : "portable"; // HWCAP_AES
+#elif defined(__arm__) && defined(__linux__) && !defined(__clang__)
+    // AT_HWCAP2's HWCAP2_AES, with AT_HWCAP's HWCAP_NEON
+    return (getauxval(AT_HWCAP2) & 1) != 0 && (getauxval(AT_HWCAP) & (1 << 12)) != 0 ? "hardware" : "portable";
 #else
     return "portable";
 #endif
