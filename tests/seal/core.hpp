@@ -47,6 +47,21 @@ inline void core_decrypt_blocks(std::uint8_t *blocks, std::size_t count, const s
     core != nullptr ? core->decrypt_blocks(blocks, blocks, count, key) : aes128_decrypt_blocks(blocks, count, key);
 }
 
+// From one buffer to another (in place when they are the same).
+inline void core_encrypt_blocks_to(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
+                                   const std::uint8_t *key)
+{
+    const aes128_core *core = named_core();
+    core != nullptr ? core->encrypt_blocks(out, in, count, key) : aes128_encrypt_blocks_to(out, in, count, key);
+}
+
+inline void core_decrypt_blocks_to(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
+                                   const std::uint8_t *key)
+{
+    const aes128_core *core = named_core();
+    core != nullptr ? core->decrypt_blocks(out, in, count, key) : aes128_decrypt_blocks_to(out, in, count, key);
+}
+
 // One block: the library's own one-block functions for its choice.
 inline void core_encrypt_block(std::uint8_t *block, const std::uint8_t *key)
 {
