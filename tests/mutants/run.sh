@@ -90,7 +90,7 @@ reach() {
         binding/strings.cpp) echo '^(portable\.)?strings\.|^alloc_failure|^threads|readme' ;;
         binding/vorsel/bytes.lua) echo '^bytes\.|readme' ;;
         binding/*) echo '^(portable\.|host-errorlevel\.)?(module|errors|requests|bytes|oracle|strings|hostile)\.|host|^alloc_failure|^threads|readme|example' ;;
-        seal/*) echo '^aes128|^sealed_buffer|^openssl_oracle|^(module|requests|strings)\.lua5\.1' ;;
+        seal/*) echo '^aes128|^sealed_buffer|^openssl_oracle|^portable_core_ops$|^aes_instructions$|^(module|requests|strings)\.lua5\.1' ;;
         *) echo '.' ;;
     esac
 }
