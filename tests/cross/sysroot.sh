@@ -26,18 +26,17 @@ if [ "$from" = sources ]; then
     # the interpreter exporting the Lua API to modules.
     printf '#define DEB_HOST_MULTIARCH "%s"\n' "$multiarch" >"$root/usr/include/$multiarch/lua5.1-deb-multiarch.h"
     cp "$lua"/src/{lua.h,luaconf.h,lualib.h,lauxlib.h} "$lua/etc/lua.hpp" "$root/usr/include/lua5.1/"
+    cc=$triple-gcc flags="-O2 -w -I$root/usr/include/lua5.1 -I$root/usr/include/$multiarch"
+    clib=$root/usr/lib/$multiarch/lua/5.1
     obj=$(mktemp -d)
     for c in "$lua"/src/*.c; do
         case $(basename "$c") in lua.c|luac.c|print.c) continue ;; esac
-        "$triple-gcc" -O2 -w -DLUA_USE_POSIX -DLUA_USE_DLOPEN -I"$root/usr/include/$multiarch" -c "$c" -o "$obj/$(basename "$c" .c).o"
+        $cc $flags -DLUA_USE_POSIX -DLUA_USE_DLOPEN -c "$c" -o "$obj/$(basename "$c" .c).o"
     done
-    "$triple-gcc" -O2 -w -DLUA_USE_POSIX -DLUA_USE_DLOPEN -I"$root/usr/include/$multiarch" -Wl,-E -o "$root/usr/bin/lua5.1" \
-        "$lua/src/lua.c" "$obj"/*.o -ldl -lm
+    $cc $flags -DLUA_USE_POSIX -DLUA_USE_DLOPEN -Wl,-E -o "$root/usr/bin/lua5.1" "$lua/src/lua.c" "$obj"/*.o -ldl -lm
     rm -rf "$obj"
-    "$triple-gcc" -O2 -shared -fPIC -I"$root/usr/include/lua5.1" -I"$root/usr/include/$multiarch" \
-        -o "$root/usr/lib/$multiarch/lua/5.1/lfs.so" "$lfs/src/lfs.c"
-    "$triple-gcc" -O2 -shared -fPIC -I"$root/usr/include/lua5.1" -I"$root/usr/include/$multiarch" \
-        -o "$root/usr/lib/$multiarch/lua/5.1/term/core.so" "$term/core.c"
+    $cc $flags -shared -fPIC -o "$clib/lfs.so" "$lfs/src/lfs.c"
+    $cc $flags -shared -fPIC -o "$clib/term/core.so" "$term/core.c"
     cp "$here/../stand-ins/system.lua" "$root/usr/share/lua/5.1/system.lua"
     cmake -S "$gtest" -B "$src/gtest-$arch" -DCMAKE_SYSTEM_NAME=Linux -DCMAKE_CXX_COMPILER="$triple-g++" \
         -DCMAKE_C_COMPILER="$triple-gcc" -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF \
@@ -49,16 +48,12 @@ if [ "$from" = sources ]; then
 fi
 packages="libc6 libgcc-s1 libreadline8 libtinfo6 liblua5.1-0 liblua5.1-0-dev lua5.1
 lua-term lua-system lua-filesystem libgtest-dev"
-luajit=no
-if [ "$has_luajit" = luajit ]; then
-    luajit=yes
-    packages="$packages luajit libluajit-5.1-2"
-fi
+[ "$has_luajit" != luajit ] || packages="$packages luajit libluajit-5.1-2"
 debs=$(mktemp -d)
 trap 'rm -rf "$debs"' EXIT
 names=""
 for p in $packages; do names="$names $p:$arch"; done
-[ "$luajit" = no ] || names="$names libluajit-5.1-common"
+[ "$has_luajit" != luajit ] || names="$names libluajit-5.1-common"
 # shellcheck disable=SC2086
 chmod 755 "$debs"
 (cd "$debs" && apt-get download -qq $names 2>&1 | grep -v "unsandboxed" || true)
