@@ -4,7 +4,7 @@
 #include "binding/error_level.hpp"
 #include "binding/export.hpp"
 #include "binding/lua_compat.hpp"
-#include "binding/requests.hpp"
+#include "binding/table_requests.hpp"
 
 namespace {
 

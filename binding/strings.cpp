@@ -2,31 +2,12 @@
 // strings, in the sealed format of vorsel.encrypt and vorsel.decrypt and
 // through the same cipher cores. A library of its own (vorsel/strings.so).
 //
-// Memory: one working buffer beside the input and the result. Up to
-// STACK_BYTES it is on the C stack; above, a block from the Lua state's own
+// A call works in one buffer beside its input and its result: on the C
+// stack up to STACK_BYTES, above that a block from the Lua state's own
 // allocator (so that a host's limits and failures apply to it too). The
 // cipher reads the input and writes the buffer in one pass, and the result
-// string is copied from the buffer.
-//
-// Lua errors are longjmps in stock Lua 5.1, and Lua code can run at every
-// API call that allocates (a finalizer run by the collector), where it may
-// rewrite any of the call's stack slots through the debug library and the
-// collector may then free what was in them. So:
-//   - Lua code can run at two points only: when the copy helper is pushed
-//     (first of all, before any argument is looked at) and when the result
-//     string is made (last, from memory that is ours, not Lua's).
-//   - The input string's bytes are read only between those two points,
-//     through a pointer fetched after the first; nothing in between
-//     allocates from Lua.
-//   - A result made from a block is made under lua_pcall by the copy
-//     helper, so that whatever it raises (a memory error, a finalizer's
-//     error) comes back here, where the block is freed before the error
-//     goes on. The helper is reachable from Lua (a finalizer can fetch it
-//     with debug.getinfo), so it trusts nothing: it copies only when its
-//     caller is one of this module's requests and its argument a light
-//     userdata. The request turns off the thread's debug hook across the
-//     lua_pcall, so no hook can swap that argument before the helper reads
-//     it; the hook is restored right after.
+// string is made from the buffer: straight from the C stack, or from the
+// block through run_protected, after which the block is freed.
 #include <lua.hpp>
 
 #include <cstdint>
@@ -36,6 +17,7 @@
 #include "binding/byte_table.hpp"
 #include "binding/export.hpp"
 #include "binding/lua_compat.hpp"
+#include "binding/protected.hpp"
 #include "seal/sealed_buffer.hpp"
 
 namespace {
@@ -45,44 +27,29 @@ constexpr int TEXT = 1;
 constexpr int KEY = 2;
 constexpr int HELPER = 3;
 
-// Results up to this size are made from a buffer on the C stack.
+// Working buffers up to this size are on the C stack.
 constexpr std::size_t STACK_BYTES = 4096;
 
 static_assert(STACK_BYTES % BLOCK_BYTES == 0);
 
-// What the copy helper copies: bytes that belong to the running request.
-struct copy_job {
-    const std::uint8_t *bytes;
-    std::size_t length;
+// One call, as its arguments give it.
+struct request {
+    const char *fn;             // "encrypt" or "decrypt", for the messages
+    lua_CFunction self;         // strings_encrypt or strings_decrypt
+    bool sealing;
+    std::uint32_t n;            // the input's length
+    std::uint32_t size;         // the working buffer's: the sealed length
+    std::uint32_t from, to;     // the result is the buffer's bytes [from, to)
+    std::uint8_t key[KEY_BYTES];
 };
 
-int strings_encrypt(lua_State *L);
-int strings_decrypt(lua_State *L);
-
-// Whether the function at stack level 1 (the caller of the running C
-// function) is one of the requests.
-bool called_by_request(lua_State *L)
-{
-    lua_Debug ar;
-    if (lua_getstack(L, 1, &ar) == 0 || lua_getinfo(L, "f", &ar) == 0) {
-        return false;
-    }
-    const lua_CFunction caller = lua_tocfunction(L, -1); /* the caller on top */
-    lua_settop(L, -2);
-    return caller == strings_encrypt || caller == strings_decrypt;
-}
-
-// The copy helper: pushes the job's bytes as a string. Returns nothing
-// unless a request called it with a light userdata.
-int push_copy(lua_State *L)
-{
-    if (lua_type(L, 1) != LUA_TLIGHTUSERDATA || !called_by_request(L)) {
-        return 0;
-    }
-    const auto *job = static_cast<const copy_job *>(lua_touserdata(L, 1));
-    lua_pushlstring(L, reinterpret_cast<const char *>(job->bytes), job->length);
-    return 1;
-}
+// The working buffer: `bytes` is `local`, or a block of `block` bytes from
+// the state's allocator.
+struct work_buffer {
+    std::uint8_t *bytes;
+    std::size_t block; // 0 for `local`
+    std::uint8_t local[STACK_BYTES];
+};
 
 void *allocate(lua_State *L, std::size_t size)
 {
@@ -105,6 +72,13 @@ int fail(lua_State *L, const char *fn, const char *what)
     return luaL_error(L, "vorsel.strings.%s: %s", fn, what);
 }
 
+// The memory message into `message`.
+void memory_message(const request *req, char *message, std::size_t size)
+{
+    static_cast<void>(std::snprintf(message, size, "not enough memory for a result of %u bytes",
+                                    static_cast<unsigned>(req->to - req->from)));
+}
+
 // A description of a value that came where bytes were expected.
 void describe(lua_State *L, int index, char *out, std::size_t size)
 {
@@ -118,143 +92,163 @@ void describe(lua_State *L, int index, char *out, std::size_t size)
     }
 }
 
-// The start of both requests: the count checked, then the copy helper
+// The start of a call, again after any point where Lua code ran: the helper
 // pushed (HELPER; Lua code may run there, before anything is looked at),
-// then the input's type, the key's type and size, and the input's size.
-// Returns nullptr with *n set to the input's length, or the message (in
-// `message`) to raise.
-const char *start_request(lua_State *L, bool sealing, std::size_t *n, char *message, std::size_t size)
+// then the input's type, the key's type and size, the input's size, the
+// key read and, for decrypt, the first block's header. Returns 0 with *req
+// filled in, or -1 with the message to raise in `message`.
+int begin(lua_State *L, request *req, char *message, std::size_t size)
 {
-    const char *input = sealing ? "text" : "sealed";
-    const int given = lua_gettop(L);
-    if (given != 2) {
-        static_cast<void>(std::snprintf(message, size, "2 arguments expected (%s, key), got %d", input, given));
-        return message;
-    }
-    lua_pushcfunction(L, push_copy);
+    lua_settop(L, KEY);
+    push_helper(L);
+    const char *input = req->sealing ? "text" : "sealed";
     char came[64];
     if (lua_type(L, TEXT) != LUA_TSTRING) {
         describe(L, TEXT, came, sizeof came);
         static_cast<void>(std::snprintf(message, size, "argument #1 (%s) must be a string, got %s", input, came));
-        return message;
+        return -1;
     }
     const int key_type = lua_type(L, KEY);
     if ((key_type != LUA_TSTRING && key_type != LUA_TTABLE) || raw_length(L, KEY) != KEY_BYTES) {
         describe(L, KEY, came, sizeof came);
         static_cast<void>(std::snprintf(
             message, size, "argument #2 (key) must be a 16-byte string or a table of 16 bytes, got %s", came));
-        return message;
+        return -1;
     }
-    *n = raw_length(L, TEXT);
-    if (sealing && *n > MAX_INPUT_BYTES) {
+    const std::size_t n = raw_length(L, TEXT); // compared at full width
+    if (req->sealing && n > MAX_INPUT_BYTES) {
         static_cast<void>(std::snprintf(message, size, "argument #1 (text) must be at most %u bytes, got %zu",
-                                        static_cast<unsigned>(MAX_INPUT_BYTES), *n));
-        return message;
+                                        static_cast<unsigned>(MAX_INPUT_BYTES), n));
+        return -1;
     }
-    if (!sealing && (*n < BLOCK_BYTES || *n > MAX_SEALED_BYTES || *n % BLOCK_BYTES != 0)) {
+    if (!req->sealing && (n < BLOCK_BYTES || n > MAX_SEALED_BYTES || n % BLOCK_BYTES != 0)) {
         static_cast<void>(std::snprintf(message, size,
                                         "argument #1 (sealed) must be whole 16-byte blocks, 16 to %u bytes, got %zu",
-                                        static_cast<unsigned>(MAX_SEALED_BYTES), *n));
-        return message;
+                                        static_cast<unsigned>(MAX_SEALED_BYTES), n));
+        return -1;
     }
-    return nullptr;
-}
-
-void read_key(lua_State *L, std::uint8_t key[KEY_BYTES])
-{
+    req->n = static_cast<std::uint32_t>(n);
     if (lua_type(L, KEY) == LUA_TSTRING) {
-        std::memcpy(key, lua_tolstring(L, KEY, nullptr), KEY_BYTES);
+        std::memcpy(req->key, lua_tolstring(L, KEY, nullptr), KEY_BYTES);
     } else {
-        read_elements(L, KEY, 1, KEY_BYTES, key);
+        read_elements(L, KEY, 1, KEY_BYTES, req->key);
     }
+    if (req->sealing) {
+        req->size = seal_layout(req->n).total;
+        req->from = 0;
+        req->to = req->size;
+        return 0;
+    }
+    // The first block tells the format error before anything is allocated.
+    std::uint8_t pad = 0;
+    std::uint32_t end = 0;
+    if (unseal_header(reinterpret_cast<const std::uint8_t *>(lua_tolstring(L, TEXT, nullptr)), req->n, req->key,
+                      &pad, &end) != 0) {
+        static_cast<void>(std::snprintf(message, size, "invalid encrypted data format (not sealed data, or a wrong key)"));
+        return -1;
+    }
+    req->size = req->n;
+    req->from = SEAL_HEADER_SIZE;
+    req->to = end > SEAL_HEADER_SIZE ? end : SEAL_HEADER_SIZE;
+    return 0;
 }
 
-// Pushes bytes[0 .. length) as the result string and frees the working
-// buffer `work` of `size` bytes when it is a block (not `local`). Raises the
-// memory message, or whatever else the making of the string raised.
-int push_result(lua_State *L, const char *fn, const std::uint8_t *bytes, std::size_t length,
-                std::uint8_t *work, std::size_t size, const std::uint8_t *local)
+// The working buffer for *req. A block that cannot be had gets Lua's own
+// second chance, a full collection and one more try; the collection runs
+// finalizers, so the call begins again after it. Returns 0, or -1 with the
+// message to raise.
+int get_buffer(lua_State *L, request *req, work_buffer *work, char *message, std::size_t size)
 {
-    if (work == local) {
-        lua_pushlstring(L, reinterpret_cast<const char *>(bytes), length);
+    for (int tries = 0; tries < 2; ++tries) {
+        work->block = req->size > STACK_BYTES ? req->size : 0;
+        work->bytes = work->block == 0 ? work->local : static_cast<std::uint8_t *>(allocate(L, work->block));
+        if (work->bytes != nullptr || tries == 1) {
+            break;
+        }
+        lua_gc(L, LUA_GCCOLLECT, 0);
+        if (begin(L, req, message, size) != 0) {
+            return -1;
+        }
+    }
+    if (work->bytes == nullptr) {
+        memory_message(req, message, size);
+        return -1;
+    }
+    return 0;
+}
+
+void push_bytes(lua_State *L, const protected_job *job)
+{
+    lua_pushlstring(L, reinterpret_cast<const char *>(job->bytes), job->length);
+}
+
+// Pushes the result, the working buffer's bytes [from, to), and frees the
+// block if there is one. Raises the memory message, or whatever else the
+// making of the string raised.
+int push_result(lua_State *L, const request *req, work_buffer *work)
+{
+    const auto *result = reinterpret_cast<const char *>(work->bytes + req->from);
+    if (work->block == 0) { /* from the C stack: a raise here loses nothing */
+        lua_pushlstring(L, result, req->to - req->from);
         return 1;
     }
-    copy_job job = {bytes, length};
+    const protected_job job = {push_bytes, req->self, work->bytes + req->from, req->to - req->from};
     lua_settop(L, HELPER);
-    lua_pushlightuserdata(L, &job);
-    const lua_Hook hook = lua_gethook(L);
-    const int mask = lua_gethookmask(L);
-    const int count = lua_gethookcount(L);
-    lua_sethook(L, nullptr, 0, 0);
-    const int status = lua_pcall(L, 1, 1, 0);
-    lua_sethook(L, hook, mask, count);
-    release(L, work, size);
+    const int status = run_protected(L, &job);
+    release(L, work->bytes, work->block);
     if (status == LUA_ERRMEM) {
-        char what[80];
-        static_cast<void>(std::snprintf(what, sizeof what, "not enough memory for a result of %zu bytes", length));
-        return fail(L, fn, what);
+        char message[80];
+        memory_message(req, message, sizeof message);
+        return fail(L, req->fn, message);
     }
     if (status != 0) {
         return lua_error(L); /* the error as it came */
     }
-    if (lua_type(L, -1) != LUA_TSTRING) { /* the helper refused: never in a call as made here */
-        return fail(L, fn, "the result could not be made");
+    if (lua_type(L, -1) != LUA_TSTRING) { /* the helper was refused its job: Lua code meddled */
+        return fail(L, req->fn, "the result could not be made");
     }
     return 1;
 }
 
-int strings_encrypt(lua_State *L)
+// Both requests: checks, the buffer, the cipher, the result.
+int run_request(lua_State *L, request *req)
 {
     char message[160];
-    std::size_t n = 0;
-    if (start_request(L, true, &n, message, sizeof message) != nullptr) {
-        return fail(L, "encrypt", message);
+    const int given = lua_gettop(L);
+    if (given != 2) {
+        static_cast<void>(std::snprintf(message, sizeof message, "2 arguments expected (%s, key), got %d",
+                                        req->sealing ? "text" : "sealed", given));
+        return fail(L, req->fn, message);
     }
-    const seal_sizes sizes = seal_layout(static_cast<std::uint32_t>(n));
-    std::uint8_t local[STACK_BYTES];
-    std::uint8_t *work = sizes.total <= STACK_BYTES ? local : static_cast<std::uint8_t *>(allocate(L, sizes.total));
-    if (work == nullptr) {
-        static_cast<void>(
-            std::snprintf(message, sizeof message, "not enough memory for a result of %u bytes", sizes.total));
-        return fail(L, "encrypt", message);
+    work_buffer work;
+    if (begin(L, req, message, sizeof message) != 0 || get_buffer(L, req, &work, message, sizeof message) != 0) {
+        return fail(L, req->fn, message);
     }
-    // No Lua code runs from here to push_result.
-    std::uint8_t key[KEY_BYTES];
-    read_key(L, key);
-    seal_text(work, reinterpret_cast<const std::uint8_t *>(lua_tolstring(L, TEXT, nullptr)), static_cast<std::uint32_t>(n),
-              key);
-    return push_result(L, "encrypt", work, sizes.total, work, sizes.total, local);
+    // No Lua code runs from begin's last checks to push_result: the input's
+    // bytes are read here, through a pointer fetched here. For decrypt,
+    // begin checked this header with the same key, so unsealing succeeds
+    // with the same end.
+    const auto *input = reinterpret_cast<const std::uint8_t *>(lua_tolstring(L, TEXT, nullptr));
+    std::uint8_t pad = 0;
+    std::uint32_t end = 0;
+    if (req->sealing) {
+        seal_text(work.bytes, input, req->n, req->key);
+    } else {
+        static_cast<void>(unseal_text(work.bytes, input, req->n, req->key, &pad, &end));
+    }
+    return push_result(L, req, &work);
+}
+
+int strings_encrypt(lua_State *L)
+{
+    request req = {"encrypt", strings_encrypt, true, 0, 0, 0, 0, {}};
+    return run_request(L, &req);
 }
 
 int strings_decrypt(lua_State *L)
 {
-    char message[160];
-    std::size_t n = 0;
-    if (start_request(L, false, &n, message, sizeof message) != nullptr) {
-        return fail(L, "decrypt", message);
-    }
-    std::uint8_t key[KEY_BYTES];
-    read_key(L, key);
-    const auto *sealed = reinterpret_cast<const std::uint8_t *>(lua_tolstring(L, TEXT, nullptr));
-    std::uint8_t pad = 0;
-    std::uint32_t end = 0;
-    const auto length = static_cast<std::uint32_t>(n);
-    // The first block tells the format error before anything is allocated.
-    if (unseal_header(sealed, length, key, &pad, &end) != 0) {
-        return fail(L, "decrypt", "invalid encrypted data format (not sealed data, or a wrong key)");
-    }
-    std::uint8_t local[STACK_BYTES];
-    std::uint8_t *work = n <= STACK_BYTES ? local : static_cast<std::uint8_t *>(allocate(L, n));
-    if (work == nullptr) {
-        static_cast<void>(std::snprintf(message, sizeof message, "not enough memory for a result of %u bytes",
-                      end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0));
-        return fail(L, "decrypt", message);
-    }
-    // No Lua code runs from here to push_result: the pointer is still good.
-    aes128_decrypt_blocks_to(work, sealed, n / BLOCK_BYTES, key);
-    const std::uint32_t from = SEAL_HEADER_SIZE;
-    const std::uint32_t to = end > from ? end : from;
-    return push_result(L, "decrypt", work + from, to - from, work, n, local);
+    request req = {"decrypt", strings_decrypt, false, 0, 0, 0, 0, {}};
+    return run_request(L, &req);
 }
 
 const luaL_Reg strings_reg[] = {

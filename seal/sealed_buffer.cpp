@@ -93,12 +93,18 @@ int unseal_header(const std::uint8_t first_block[BLOCK_BYTES], std::uint32_t len
     return unseal_check(plain, length, pad, end);
 }
 
-int unseal(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES],
-           std::uint8_t *pad, std::uint32_t *end)
+int unseal_text(std::uint8_t *out, const std::uint8_t *sealed, std::uint32_t length,
+                const std::uint8_t key[KEY_BYTES], std::uint8_t *pad, std::uint32_t *end)
 {
     if (!whole_blocks(length)) {
         return -1;
     }
-    seal_decipher(buffer, length, key);
-    return unseal_check(buffer, length, pad, end);
+    aes128_decrypt_blocks_to(out, sealed, length / BLOCK_BYTES, key);
+    return unseal_check(out, length, pad, end);
+}
+
+int unseal(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES],
+           std::uint8_t *pad, std::uint32_t *end)
+{
+    return unseal_text(buffer, buffer, length, key, pad, end);
 }

@@ -53,10 +53,16 @@ void seal_text(std::uint8_t *out, const std::uint8_t *text, std::uint32_t n, con
 void seal_encipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES]);
 void seal_decipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES]);
 
-// Deciphers a sealed buffer in place and checks its header. Returns 0 with
-// *pad and *end set (the payload is buffer[9 .. end), empty when end <= 9),
-// or -1 for the format error: a length below 16 or not a multiple of 16 (then
-// nothing is read), a wrong magic, or a pad count above 15.
+// seal_text's other direction: deciphers the `length` sealed bytes at
+// `sealed` into `out` (the same buffer, or one that does not overlap) and
+// checks the header. Returns 0 with *pad and *end set (the payload is
+// out[9 .. end), empty when end <= 9), or -1 for the format error: a length
+// below 16 or not a multiple of 16 (then nothing is read), a wrong magic,
+// or a pad count above 15.
+int unseal_text(std::uint8_t *out, const std::uint8_t *sealed, std::uint32_t length,
+                const std::uint8_t key[KEY_BYTES], std::uint8_t *pad, std::uint32_t *end);
+
+// unseal_text in place.
 int unseal(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES],
            std::uint8_t *pad, std::uint32_t *end);
 

@@ -26,6 +26,12 @@ describe("vorsel.bytes", function()
       assert.are.equal(n, #t)
       assert.is_true(bytes.to_string(t) == s, "length " .. n)
     end
+    -- Ranges that end inside a chunk, or start past the first.
+    local s = ALL:rep(20):sub(1, 5000)
+    local t = bytes.from_string(s)
+    for _, r in ipairs({ { 1, 10 }, { 4000, 4100 }, { 4097, 4200 }, { 4096, 4096 }, { -10, -1 }, { 2, -2 } }) do
+      assert.are.equal(s:sub(r[1], r[2]), bytes.to_string(t, r[1], r[2]), r[1] .. ", " .. r[2])
+    end
   end)
 
   it("takes every range that string.sub takes, as string.sub takes it", function()

@@ -75,7 +75,15 @@ describe("at full size", function()
       function(...) return raised(strings.decrypt, ...) end, most .. ("\0"):rep(16))
     check("vorsel.strings.decrypt: argument #1 (sealed) must be whole 16-byte blocks, 16 to 268435472 bytes, got "
       .. "268435488", function(...) return raised(strings.decrypt, ...) end, most .. ("\0"):rep(32))
+    -- Compared at full width: 2^32 + 1 bytes are not 1 (where size_t holds it).
+    local built, huge = pcall(function() return most:rep(16) .. "x" end)
     most = nil -- luacheck: ignore
+    collectgarbage()
+    if built then
+      check("vorsel.strings.encrypt: argument #1 (text) must be at most 268435456 bytes, got 4294967297",
+        function(...) return raised(strings.encrypt, ...) end, huge)
+    end
+    huge = nil -- luacheck: ignore
     collectgarbage()
   end)
 

@@ -97,21 +97,20 @@ end)
 describe("vorsel.strings and Lua code on the stack", function()
   local text = text_of(5000) -- beyond the C stack's buffer
   local sealed = strings.encrypt(text, KEY)
+  local small_sealed = strings.encrypt("abc", KEY)
 
-  it("keeps a debug hook through a call, and its results, but shows it no helper to tamper with", function()
-    local helpers = 0
-    local function hook()
-      local f = debug.getinfo(2, "f").func
-      local ours = f == strings.encrypt or f == strings.decrypt or f == debug.sethook or f == debug.gethook
-      if debug.getinfo(2, "S").what == "C" and not ours then helpers = helpers + 1 end
+  -- The helper a request runs when Lua code finds it on the stack (level 2
+  -- and on from the caller's view), with its first slot; or nil.
+  local function helper_on_stack()
+    for level = 3, 12 do
+      local info, above = debug.getinfo(level, "fS"), debug.getinfo(level + 1, "f")
+      if not above then return end
+      if info.what == "C" and (above.func == strings.encrypt or above.func == strings.decrypt)
+        and info.func ~= strings.encrypt and info.func ~= strings.decrypt then
+        return info.func, select(2, debug.getlocal(level, 1))
+      end
     end
-    debug.sethook(hook, "cr")
-    local a, b = strings.encrypt(text, KEY), strings.decrypt(sealed, KEY)
-    local now = debug.gethook()
-    debug.sethook()
-    assert(now == hook and a == sealed and b == text)
-    assert.are.equal(0, helpers)
-  end)
+  end
 
   -- Sets the collector's pause and step multiplier; returns the old ones.
   local function collector(pause, stepmul)
@@ -121,35 +120,101 @@ describe("vorsel.strings and Lua code on the stack", function()
     return collectgarbage("setpause", pause), collectgarbage("setstepmul", stepmul)
   end
 
-  it("gives finalizers nothing to misuse: the helper they find copies nothing for them", function()
-    -- Finalizers run while results are made record every C function on the
-    -- stack that Lua cannot reach otherwise (the helper) and its first
-    -- slot; called again after its call, with that or junk, it gives nothing.
-    local known, found = {}, {}
-    for _, v in pairs(_G) do
-      known[v] = true
-      for _, f in pairs(type(v) == "table" and v or {}) do known[f] = true end
-    end
-    local function record()
-      for level = 2, 12 do
-        local info = debug.getinfo(level, "fS")
-        if not info then break end
-        if info.what == "C" and not known[info.func] then
-          found[#found + 1] = { info.func, select(2, debug.getlocal(level, 1)) or false }
-        end
-      end
-    end
-    -- A collector that steps at nearly every allocation, until finalizers
-    -- have met the helper at work a few times.
+  local function finalized(gc)
+    if newproxy then getmetatable(newproxy(true)).__gc = gc else setmetatable({}, { __gc = gc }) end
+  end
+
+  -- Runs `each` up to `times` times under a collector that steps at nearly
+  -- every allocation, with ten objects finalized by `gc` made before each;
+  -- stops early when `each` returns true.
+  local function under_finalizers(gc, times, each)
     local pause, stepmul = collector(0, 10)
-    for _ = 1, 3000 do
-      if #found >= 8 then break end
-      for _ = 1, 20 do
-        if newproxy then getmetatable(newproxy(true)).__gc = record else setmetatable({}, { __gc = record }) end
-      end
-      assert(strings.encrypt(text, KEY) == sealed and strings.decrypt(sealed, KEY) == text)
+    for _ = 1, times do
+      for _ = 1, 10 do finalized(gc) end
+      if each() then break end
     end
     collector(pause, stepmul)
+    collectgarbage()
+  end
+
+  local function right()
+    assert(strings.encrypt(text, KEY) == sealed and strings.decrypt(sealed, KEY) == text)
+    assert(strings.decrypt(small_sealed, KEY) == "abc")
+  end
+
+  it("leaves a debug hook in place through a call; the helper it meets gives it nothing", function()
+    local met = 0
+    local function hook()
+      local f = helper_on_stack()
+      if f then
+        met = met + 1
+        assert(f(nil) == nil and f() == nil and f(1, 2) == nil, "the helper gave a hook its job")
+      end
+    end
+    debug.sethook(hook, "c")
+    local a, b = strings.encrypt(text, KEY), strings.decrypt(sealed, KEY)
+    local now = debug.gethook()
+    debug.sethook()
+    assert(now == hook and a == sealed and b == text)
+    assert.is_true(met > 0)
+  end)
+
+  it("runs a count hook's countdown on through calls with large results", function()
+    local compiling = jit and jit.status()
+    if jit then jit.off() end -- compiled code calls no count hook
+    finally(function() if compiling then jit.on() end end)
+    local function fired_over(input)
+      local fired = 0
+      debug.sethook(function() fired = fired + 1 end, "", 50)
+      for _ = 1, 2000 do strings.encrypt(input, KEY) end
+      debug.sethook()
+      return fired
+    end
+    local small, large = fired_over("abc"), fired_over(text)
+    assert(large >= small * 0.9 and small > 0, ("fired %d times with large results, %d with small"):format(large, small))
+    -- An instruction budget on a coroutine stops its loop.
+    local co = coroutine.create(function()
+      for _ = 1, 20000 do strings.encrypt(text, KEY) end
+      return "ran out"
+    end)
+    -- (LuaJIT's hooks are the whole state's.)
+    debug.sethook(co, function() if coroutine.running() == co then error("over budget", 0) end end, "", 1000)
+    local results = { coroutine.resume(co) }
+    debug.sethook(co)
+    debug.sethook()
+    assert.are.same({ false, "over budget" }, results)
+  end)
+
+  it("keeps a hook that a finalizer sets inside a call", function()
+    local function mine() end
+    local inside = false
+    under_finalizers(function()
+      if not inside and helper_on_stack() then
+        inside = true
+        debug.sethook(mine, "", 1000000)
+      end
+    end, 3000, function()
+      right()
+      return inside
+    end)
+    local now = debug.gethook()
+    debug.sethook()
+    -- (Lua 5.2 runs no finalizer while a C function makes a string.)
+    assert(inside or _VERSION == "Lua 5.2", "no finalizer ran inside a call")
+    assert.are.equal(inside and mine or nil, now)
+  end)
+
+  it("gives finalizers nothing to misuse: the helper copies nothing for them, called later or as anything", function()
+    -- Finalizers run while results are made record the helper and its first
+    -- slot; called again later, with that or junk, it gives nothing.
+    local found = {}
+    under_finalizers(function()
+      local f, slot = helper_on_stack()
+      if f then found[#found + 1] = { f, slot } end
+    end, 3000, function()
+      right()
+      return #found >= 4
+    end)
     -- (Lua 5.2 runs no finalizer while a C function makes a string.)
     assert(#found > 0 or _VERSION == "Lua 5.2", "no finalizer met the helper")
     for _, f in ipairs(found) do
@@ -157,6 +222,31 @@ describe("vorsel.strings and Lua code on the stack", function()
         local ok, result = pcall(f[1], arg)
         assert(not ok or result == nil, "a helper gave a result after its call had ended")
       end
+    end
+    for _, f in ipairs(found) do
+      -- As the finalizer of objects collected inside later requests: itself,
+      -- or the light userdata it was given made callable as it.
+      local gc = f[1]
+      if type(f[2]) == "userdata" then
+        debug.setmetatable(f[2], { __call = f[1] })
+        gc = f[2]
+      end
+      under_finalizers(gc, 200, right)
+      if gc ~= f[1] then debug.setmetatable(f[2], nil) end
+      -- As xpcall's message handler for a finalizer's error raised inside
+      -- the helper (its first slot as the value), which the request raises
+      -- again after it has freed its block.
+      local raised = false
+      under_finalizers(function()
+        if not raised and helper_on_stack() == f[1] then
+          raised = true
+          error(select(2, helper_on_stack()), 0)
+        end
+      end, 300, function()
+        local ok, result = xpcall(function() return strings.encrypt(text, KEY) end, f[1])
+        assert(ok and result == sealed or not ok and type(result) ~= "string", "the handler copied a block")
+        return raised
+      end)
     end
   end)
 end)
@@ -170,22 +260,28 @@ describe("vorsel.strings out of memory", function()
     -- bytes, 32 in Lua 5.5) and an ending zero. Results up to 4096 bytes
     -- are made from the C stack, longer ones from a block of their size.
     local header = _VERSION == "Lua 5.5" and 33 or 25
-    local memory = "false\tvorsel.strings.encrypt: not enough memory for a result of %d bytes\n"
-    -- { text length, the one size refused, what encrypt gives }
+    local memory = "false\tvorsel.strings.%s: not enough memory for a result of %d bytes\n"
+    -- { function, text length, the one size refused, what it gives }
     local cases = {
-      { 1000000, 1000016, memory:format(1000016) },         -- the working block
-      { 1000000, 1000016 + header, memory:format(1000016) }, -- the result string
-      { 4087, 4096, "true\t4096\n" },                        -- 4096 bytes: no block
-      { 4088, 4112, memory:format(4112) },                   -- 4112 bytes: a block
+      { "encrypt", 1000000, 1000016, memory:format("encrypt", 1000016) },         -- the working block
+      { "encrypt", 1000000, 1000016 + header, memory:format("encrypt", 1000016) }, -- the result string
+      { "encrypt", 4087, 4096, "true\t4096\n" },                                 -- 4096 bytes: no block
+      { "encrypt", 4088, 4112, memory:format("encrypt", 4112) },                   -- 4112 bytes: a block
+      { "decrypt", 1000000, 1000016, memory:format("decrypt", 1000000) },         -- the working block
     }
     for _, c in ipairs(cases) do
       local out = S.run_child(([[
         local strings = require("vorsel.strings")
-        local ok, sealed = pcall(strings.encrypt, ("x"):rep(%d), "0123456789abcdef")
-        print(ok, ok and #sealed or sealed)
-        print(#strings.decrypt(strings.encrypt("abc", "0123456789abcdef"), "0123456789abcdef"))
-      ]]):format(c[1]), "VORSEL_FAIL_MALLOC_SIZE=" .. c[2] .. " LD_PRELOAD=" .. os.getenv("VORSEL_FAILING_MALLOC"))
-      assert.are.equal(c[3] .. "3\n", out, "text of " .. c[1] .. ", " .. c[2] .. " bytes refused")
+        local key, text = "0123456789abcdef", ("x"):rep(%d)
+        local fn = "%s" == "encrypt" and strings.encrypt or function(t, k) -- sealed by vorsel: no working block
+          local vorsel, bytes = require("vorsel"), dofile("../../binding/vorsel/bytes.lua")
+          return strings.decrypt(bytes.to_string(vorsel.encrypt(bytes.from_string(t), bytes.from_string(k))), k)
+        end
+        local ok, result = pcall(fn, text, key)
+        print(ok, ok and #result or (result:gsub("^[^:]*:%%d+: ", "")))
+        print(#strings.decrypt(strings.encrypt("abc", key), key))
+      ]]):format(c[2], c[1]), "VORSEL_FAIL_MALLOC_SIZE=" .. c[3] .. " LD_PRELOAD=" .. os.getenv("VORSEL_FAILING_MALLOC"))
+      assert.are.equal(c[4] .. "3\n", out, c[1] .. " of " .. c[2] .. " bytes, " .. c[3] .. " bytes refused")
     end
   end)
 end)

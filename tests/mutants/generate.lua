@@ -23,7 +23,7 @@ local FILES = {
   { "binding/lua_compat.hpp" },
   { "binding/error_level.hpp" },
   { "binding/module.cpp" },
-  { "binding/requests.cpp" },
+  { "binding/table_requests.cpp" },
   { "binding/strings.cpp" },
   { "binding/vorsel/bytes.lua" },
   { "seal/aes128.cpp" },

@@ -1,20 +1,11 @@
-// encrypt and decrypt: argument checks, the result table, and the sealing
-// core run over the tables a chunk at a time.
-//
-// Lua errors are longjmps in stock Lua 5.1, so nothing here has a
-// destructor, and the module holds no memory of its own that a raise could
-// lose: a call works through a fixed chunk on the C stack, and the only
-// thing it allocates, the result table, belongs to Lua from the start.
-//
-// Lua code can run at one point of a call: while the result table is made
-// (a finalizer run by the collector's step, or a debug hook on the table
-// maker). It may replace anything in the call's stack slots there, so after
-// it every argument is checked again exactly as the first time. From then
-// on the call makes only raw reads and raw writes, which run no Lua code,
-// so the arguments stay as checked. Writes into a table that debug-library
-// code put in the result slot may have to grow it, and the runtime may then
-// raise its memory or size error; nothing is lost when it does.
-#include "binding/requests.hpp"
+// vorsel.encrypt and vorsel.decrypt on byte tables: argument checks, the
+// result table, and the sealing core run over the tables a chunk at a time
+// (a fixed chunk on the C stack; the only allocation is the result table,
+// which Lua owns from the start). Lua code can run at one point of a call,
+// while the result table is made; after it every argument is checked again
+// exactly as the first time, and from then on the call makes only raw reads
+// and raw writes, which run no Lua code.
+#include "binding/table_requests.hpp"
 
 #include <cstdint>
 #include <cstring>
@@ -22,6 +13,7 @@
 #include "binding/byte_table.hpp"
 #include "binding/error_level.hpp"
 #include "binding/lua_compat.hpp"
+#include "binding/protected.hpp"
 #include "seal/sealed_buffer.hpp"
 
 #if LUA_VERSION_NUM == 501 && defined(_WIN32)
@@ -35,11 +27,26 @@ extern "C" int luaJIT_setmode(lua_State *L, int idx, int mode) __attribute__((we
 
 namespace {
 
-constexpr const char MSG_ARGS[] = "crypto.encrypt: invalid number of arguments (should be 2)";
-constexpr const char MSG_INPUT[] = "crypto.encrypt: invalid argument #1 (input)";
-constexpr const char MSG_KEY[] = "crypto.encrypt: invalid argument #2 (key)";
-constexpr const char MSG_MEMORY[] = "crypto.encrypt: insufficient memory";
-constexpr const char MSG_FORMAT[] = "crypto.encrypt: invalid encrypted data format";
+// A call's failures: an integer from each internal function, turned into
+// a message only by the Lua-facing ones (fail).
+enum fault : int {
+    FAULT_NONE,
+    FAULT_ARGS,
+    FAULT_INPUT,
+    FAULT_KEY,
+    FAULT_MEMORY,
+    FAULT_FORMAT,
+    FAULT_RAISED, // the runtime's own error, on top of the stack, goes on unchanged
+};
+
+constexpr const char *MESSAGES[] = {
+    nullptr,
+    "crypto.encrypt: invalid number of arguments (should be 2)",
+    "crypto.encrypt: invalid argument #1 (input)",
+    "crypto.encrypt: invalid argument #2 (key)",
+    "crypto.encrypt: insufficient memory",
+    "crypto.encrypt: invalid encrypted data format",
+};
 
 // Stack slots of one call.
 constexpr int INPUT = 1;
@@ -61,61 +68,47 @@ constexpr std::uint32_t PROTECTED_RESULT = 65536;
 constexpr std::uint32_t LUAJIT_ARRAY = 134217728;
 constexpr std::uint32_t LUAJIT_MOST = LUAJIT_ARRAY + 67108864;
 
-// What make_result's callers raise when the runtime's own error, on top of
-// the stack, is to go on unchanged.
-constexpr const char RUNTIME_ERROR[] = "";
-
 std::uint32_t min_of(std::uint32_t a, std::uint32_t b)
 {
     return a < b ? a : b;
 }
 
 // The argument tests after the count: both types, then the input's length
-// (1 to `limit`), then the key's (16). Returns the message of the first that
-// fails, or nullptr with *n set to the input's length.
-const char *argument_fault(lua_State *L, std::uint32_t limit, std::uint32_t *n)
+// (1 to `limit`), then the key's (16). Returns the fault of the first that
+// fails, or FAULT_NONE with *n set to the input's length.
+int argument_fault(lua_State *L, std::uint32_t limit, std::uint32_t *n)
 {
     if (lua_type(L, INPUT) != LUA_TTABLE) {
-        return MSG_INPUT;
+        return FAULT_INPUT;
     }
     if (lua_type(L, KEY) != LUA_TTABLE) {
-        return MSG_KEY;
+        return FAULT_KEY;
     }
     // Compared at full width; length - 1 wraps for 0, so one test rejects
     // both the empty table and anything above the limit.
     const std::size_t length = raw_length(L, INPUT);
     if (length - 1 > limit - 1) {
-        return MSG_INPUT;
+        return FAULT_INPUT;
     }
     if (raw_length(L, KEY) != KEY_BYTES) {
-        return MSG_KEY;
+        return FAULT_KEY;
     }
     *n = static_cast<std::uint32_t>(length);
-    return nullptr;
+    return FAULT_NONE;
 }
 
-// The same tests once Lua code may have run: the input must also still have
+// argument_fault once Lua code may have run: the input must also still have
 // the length the call started with.
-const char *argument_changed(lua_State *L, std::uint32_t limit, std::uint32_t n)
+int argument_fault_again(lua_State *L, std::uint32_t limit, std::uint32_t n)
 {
     std::uint32_t now = 0;
-    const char *fault = argument_fault(L, limit, &now);
-    if (fault == nullptr && now != n) {
-        return MSG_INPUT;
-    }
-    return fault;
+    const int fault = argument_fault(L, limit, &now);
+    return fault == FAULT_NONE && now != n ? FAULT_INPUT : fault;
 }
 
-// Pushes a table created with room for argument 1 elements (0 when that is
-// not a count the module could ask for). It holds no pointer and no state:
-// Lua code that finds it through the debug library may call it with
-// anything, at any time.
-int make_result_table(lua_State *L)
+void push_table(lua_State *L, const protected_job *job)
 {
-    const lua_Number n = lua_tonumber(L, 1);
-    const bool valid = n >= 0 && n <= static_cast<lua_Number>(MAX_SEALED_BYTES);
-    lua_createtable(L, valid ? static_cast<int>(n) : 0, 0);
-    return 1;
+    lua_createtable(L, static_cast<int>(job->length), 0);
 }
 
 // Whether the running interpreter is LuaJIT (the module's 5.1 build runs in
@@ -143,52 +136,47 @@ bool running_luajit(lua_State *)
 
 // Pushes the result table, made with room for `count` elements, but for
 // LuaJIT's results above its largest array part, which start empty and grow
-// as they are filled. Lua code may run here. Returns 0; -1 when no table
-// can be had for lack of memory, or none of the running interpreter can
-// hold `count` elements (nothing pushed then); -2 when the runtime raised
-// another error there, which is then on top of the stack.
-int push_result_table(lua_State *L, std::uint32_t count)
+// as they are filled. Lua code may run here. Returns FAULT_NONE;
+// FAULT_MEMORY when no table can be had for lack of memory, or none of the
+// running interpreter can hold `count` elements (nothing pushed then);
+// FAULT_RAISED when the runtime raised another error there.
+int push_result_table(lua_State *L, std::uint32_t count, lua_CFunction self)
 {
     std::uint32_t room = count;
     if (count > LUAJIT_ARRAY && running_luajit(L)) {
         if (count > LUAJIT_MOST) {
-            return -1;
+            return FAULT_MEMORY;
         }
         room = 0;
     }
     if (room <= PROTECTED_RESULT) {
         lua_createtable(L, static_cast<int>(room), 0);
-        return 0;
+        return FAULT_NONE;
     }
-    lua_pushcfunction(L, make_result_table);
-    lua_pushnumber(L, room);
-    const int status = lua_pcall(L, 1, 1, 0);
-    if (status == LUA_ERRMEM) {
-        lua_settop(L, -2);
-        return -1;
-    }
-    return status == 0 ? 0 : -2;
+    const protected_job job = {push_table, self, nullptr, room};
+    push_helper(L);
+    const int status = run_protected(L, &job);
+    return status == 0 ? FAULT_NONE : status == LUA_ERRMEM ? FAULT_MEMORY : FAULT_RAISED;
 }
 
 // Pushes the result table for `count` elements, then tests the call's slots
 // again, as Lua code may have run meanwhile: the arguments exactly as at the
 // start, and the result slot, which must hold a table that is not an
-// argument (the call still reads from those). Returns the message to raise
-// (RUNTIME_ERROR: the runtime's error on top), or nullptr; from then on no
-// Lua code runs in the call.
-const char *make_result(lua_State *L, std::uint32_t count, std::uint32_t limit, std::uint32_t n)
+// argument (the call still reads from those). Returns a fault, or
+// FAULT_NONE; from then on no Lua code runs in the call.
+int make_result(lua_State *L, std::uint32_t count, std::uint32_t limit, std::uint32_t n, lua_CFunction self)
 {
-    const int made = push_result_table(L, count);
-    if (made != 0) {
-        return made == -1 ? MSG_MEMORY : RUNTIME_ERROR;
+    const int made = push_result_table(L, count, self);
+    if (made != FAULT_NONE) {
+        return made;
     }
-    const char *fault = argument_changed(L, limit, n);
-    if (fault != nullptr) {
+    const int fault = argument_fault_again(L, limit, n);
+    if (fault != FAULT_NONE) {
         return fault;
     }
     const bool usable = lua_type(L, RESULT) == LUA_TTABLE && lua_rawequal(L, RESULT, INPUT) == 0 &&
                         lua_rawequal(L, RESULT, KEY) == 0;
-    return usable ? nullptr : MSG_MEMORY;
+    return usable ? FAULT_NONE : FAULT_MEMORY;
 }
 
 // Plain bytes of the sealed buffer of an n-byte input from `offset` for
@@ -207,11 +195,10 @@ void read_plain_chunk(lua_State *L, std::uint8_t *chunk, std::uint32_t offset,
     std::memset(chunk + payload_end, SEAL_PAD_BYTE, length - payload_end);
 }
 
-// Raises what make_result found: the runtime's error as it came, or the
-// module's message.
-int fail(lua_State *L, const char *fault)
+// Raises a fault: the runtime's error as it came, or the module's message.
+int fail(lua_State *L, int fault)
 {
-    return fault == RUNTIME_ERROR ? lua_error(L) : raise_error(L, fault);
+    return fault == FAULT_RAISED ? lua_error(L) : raise_error(L, MESSAGES[fault]);
 }
 
 } // namespace
@@ -219,17 +206,17 @@ int fail(lua_State *L, const char *fault)
 int crypto_encrypt(lua_State *L)
 {
     if (lua_gettop(L) != 2) {
-        return raise_error(L, MSG_ARGS);
+        return fail(L, FAULT_ARGS);
     }
     std::uint32_t n = 0;
-    const char *fault = argument_fault(L, MAX_INPUT_BYTES, &n);
-    if (fault != nullptr) {
-        return raise_error(L, fault);
+    int fault = argument_fault(L, MAX_INPUT_BYTES, &n);
+    if (fault != FAULT_NONE) {
+        return fail(L, fault);
     }
     const seal_sizes sizes = seal_layout(n);
 
-    fault = make_result(L, sizes.total, MAX_INPUT_BYTES, n);
-    if (fault != nullptr) {
+    fault = make_result(L, sizes.total, MAX_INPUT_BYTES, n, crypto_encrypt);
+    if (fault != FAULT_NONE) {
         return fail(L, fault);
     }
 
@@ -250,12 +237,12 @@ int crypto_encrypt(lua_State *L)
 int crypto_decrypt(lua_State *L)
 {
     if (lua_gettop(L) != 2) {
-        return raise_error(L, MSG_ARGS);
+        return fail(L, FAULT_ARGS);
     }
     std::uint32_t n = 0;
-    const char *fault = argument_fault(L, MAX_SEALED_BYTES, &n);
-    if (fault != nullptr) {
-        return raise_error(L, fault);
+    int fault = argument_fault(L, MAX_SEALED_BYTES, &n);
+    if (fault != FAULT_NONE) {
+        return fail(L, fault);
     }
 
     // The first block and the key tell the payload's end (or the format
@@ -267,12 +254,12 @@ int crypto_decrypt(lua_State *L)
     std::uint8_t pad = 0;
     std::uint32_t end = 0;
     if (unseal_header(first, n, key, &pad, &end) != 0) {
-        return raise_error(L, MSG_FORMAT);
+        return fail(L, FAULT_FORMAT);
     }
     const std::uint32_t count = end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0;
 
-    fault = make_result(L, count, MAX_SEALED_BYTES, n);
-    if (fault != nullptr) {
+    fault = make_result(L, count, MAX_SEALED_BYTES, n, crypto_decrypt);
+    if (fault != FAULT_NONE) {
         return fail(L, fault);
     }
 
@@ -287,7 +274,7 @@ int crypto_decrypt(lua_State *L)
         seal_decipher(chunk, length, key);
         std::uint32_t checked_end = 0;
         if (offset == 0 && (unseal_check(chunk, n, &pad, &checked_end) != 0 || checked_end != end)) {
-            return raise_error(L, MSG_FORMAT);
+            return fail(L, FAULT_FORMAT);
         }
         // The payload is sealed bytes 9 .. end - 1: its part in this chunk.
         const std::uint32_t from = offset == 0 ? SEAL_HEADER_SIZE : offset;
