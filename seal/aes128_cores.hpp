@@ -37,7 +37,8 @@ struct aes128_core {
     aes128_blocks_fn decrypt_blocks;
 };
 
-// Fills `cores` (room for 2) and returns how many there are.
+// Fills `cores` (room for 2) and returns how many there are: the portable
+// core first, then the hardware core where the build has one.
 std::size_t aes128_cores(aes128_core cores[2]);
 
 // The core this build uses on this CPU: the hardware core where it is

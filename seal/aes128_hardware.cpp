@@ -14,6 +14,7 @@
 // CPU's AES units busy, and the rest one at a time.
 #include "seal/aes128_cores.hpp"
 
+#include <cstdlib>
 #include <cstring>
 
 #if !defined(VORSEL_CIPHER_PORTABLE) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
@@ -303,23 +304,22 @@ VORSEL_HARDWARE_TARGET void aes128_hardware_decrypt_blocks(std::uint8_t *out, co
 
 #else
 
-// No AES instructions in this build: the portable core stands in, and is
-// never chosen through here.
+// No AES instructions in this build: the core is never available, and a
+// call that comes all the same is a fault of the caller's, stopped here
+// rather than answered by another core under this one's name.
 bool aes128_hardware_available()
 {
     return false;
 }
 
-void aes128_hardware_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
-                                    const std::uint8_t key[KEY_BYTES])
+void aes128_hardware_encrypt_blocks(std::uint8_t *, const std::uint8_t *, std::size_t, const std::uint8_t *)
 {
-    aes128_portable_encrypt_blocks(out, in, count, key);
+    std::abort();
 }
 
-void aes128_hardware_decrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
-                                    const std::uint8_t key[KEY_BYTES])
+void aes128_hardware_decrypt_blocks(std::uint8_t *, const std::uint8_t *, std::size_t, const std::uint8_t *)
 {
-    aes128_portable_decrypt_blocks(out, in, count, key);
+    std::abort();
 }
 
 #endif

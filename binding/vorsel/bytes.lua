@@ -63,7 +63,7 @@ end
 -- numbers (and strings Lua converts to numbers) above -1 and below 256 give
 -- their truncation toward zero, as string.char gives them on Lua 5.1 and
 -- LuaJIT; anything else is an error naming the first such element.
-local function careful(t, p, e)
+local function checked_char(t, p, e)
   local codes = {}
   for q = p, e do
     local v = t[q]
@@ -94,7 +94,7 @@ function bytes.to_string(t, i, j)
     -- string.char is the check: only a chunk it refuses is looked at again.
     local ok, s = pcall(char, unpack(t, p, e))
     n = n + 1
-    parts[n] = ok and s or careful(t, p, e)
+    parts[n] = ok and s or checked_char(t, p, e)
   end
   return concat(parts)
 end
