@@ -25,6 +25,7 @@ local FILES = {
   { "binding/module.cpp" },
   { "binding/table_requests.cpp" },
   { "binding/strings.cpp" },
+  { "binding/protected.cpp" },
   { "binding/vorsel/bytes.lua" },
   { "seal/aes128.cpp" },
   { "seal/aes128_hardware.cpp", "^bool aes128_hardware_available", "^}" },
