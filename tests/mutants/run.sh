@@ -123,7 +123,7 @@ mkdir -p "$src"
 tar --exclude='./build*' --exclude=./.git -cf - . | tar -xf - -C "$src"
 # (Lua 5.5's sources beside the project, not beside the scratch copy.)
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVORSEL_TESTS=ON -DVORSEL_BENCH=OFF \
-    -DVORSEL_LUA55_SOURCE="${VORSEL_LUA55_SOURCE:-$root/../shared/lua-5.5.0}" -DVORSEL_TEST_TIMEOUT=120 >/dev/null
+    -DVORSEL_LUA55_SOURCE="${VORSEL_LUA55_SOURCE:-$root/../shared/lua-5.5.0}" -DVORSEL_TEST_TIMEOUT=240 >/dev/null
 cmake --build "$build" -j "$jobs" >/dev/null
 ctest --test-dir "$build" -j "$jobs" >"$work/baseline.log" 2>&1 ||
     { echo "the suite fails with no fault planted: $work/baseline.log"; exit 1; }
