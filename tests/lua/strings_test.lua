@@ -171,7 +171,8 @@ describe("vorsel.strings and Lua code on the stack", function()
       return fired
     end
     local small, large = fired_over("abc"), fired_over(text)
-    assert(large >= small * 0.9 and small > 0, ("fired %d times with large results, %d with small"):format(large, small))
+    assert(large >= small * 0.9 and small > 0,
+      ("fired %d times with large results, %d with small"):format(large, small))
     -- An instruction budget on a coroutine stops its loop.
     local co = coroutine.create(function()
       for _ = 1, 20000 do strings.encrypt(text, KEY) end
@@ -236,16 +237,16 @@ describe("vorsel.strings and Lua code on the stack", function()
       -- As xpcall's message handler for a finalizer's error raised inside
       -- the helper (its first slot as the value), which the request raises
       -- again after it has freed its block.
-      local raised = false
+      local thrown = false
       under_finalizers(function()
-        if not raised and helper_on_stack() == f[1] then
-          raised = true
+        if not thrown and helper_on_stack() == f[1] then
+          thrown = true
           error(select(2, helper_on_stack()), 0)
         end
       end, 300, function()
         local ok, result = xpcall(function() return strings.encrypt(text, KEY) end, f[1])
         assert(ok and result == sealed or not ok and type(result) ~= "string", "the handler copied a block")
-        return raised
+        return thrown
       end)
     end
   end)
@@ -273,14 +274,15 @@ describe("vorsel.strings out of memory", function()
       local out = S.run_child(([[
         local strings = require("vorsel.strings")
         local key, text = "0123456789abcdef", ("x"):rep(%d)
-        local fn = "%s" == "encrypt" and strings.encrypt or function(t, k) -- sealed by vorsel: no working block
+        local fn = "%s" == "encrypt" and strings.encrypt or function(t, k) -- sealed by vorsel: no block
           local vorsel, bytes = require("vorsel"), dofile("../../binding/vorsel/bytes.lua")
           return strings.decrypt(bytes.to_string(vorsel.encrypt(bytes.from_string(t), bytes.from_string(k))), k)
         end
         local ok, result = pcall(fn, text, key)
         print(ok, ok and #result or (result:gsub("^[^:]*:%%d+: ", "")))
         print(#strings.decrypt(strings.encrypt("abc", key), key))
-      ]]):format(c[2], c[1]), "VORSEL_FAIL_MALLOC_SIZE=" .. c[3] .. " LD_PRELOAD=" .. os.getenv("VORSEL_FAILING_MALLOC"))
+      ]]):format(c[2], c[1]),
+        "VORSEL_FAIL_MALLOC_SIZE=" .. c[3] .. " LD_PRELOAD=" .. os.getenv("VORSEL_FAILING_MALLOC"))
       assert.are.equal(c[4] .. "3\n", out, c[1] .. " of " .. c[2] .. " bytes, " .. c[3] .. " bytes refused")
     end
   end)
