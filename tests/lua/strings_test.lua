@@ -124,13 +124,19 @@ describe("vorsel.strings and Lua code on the stack", function()
     if newproxy then getmetatable(newproxy(true)).__gc = gc else setmetatable({}, { __gc = gc }) end
   end
 
-  -- Runs `each` up to `times` times under a collector that steps at nearly
-  -- every allocation, with ten objects finalized by `gc` made before each;
-  -- stops early when `each` returns true.
+  -- Runs `each` up to `times` times under a collector that never pauses,
+  -- from a full collection, with ten objects finalized by `gc` and a new
+  -- string of some KiB made before each: the collector then owes steps and
+  -- takes one at each allocation in the call, so once a cycle reaches the
+  -- objects, finalizers run inside calls. Stops early when `each` returns
+  -- true. A cycle takes more calls the more the interpreter holds, so those
+  -- waiting for a finalizer inside a call bound the finalizers run instead.
   local function under_finalizers(gc, times, each)
-    local pause, stepmul = collector(0, 10)
-    for _ = 1, times do
+    local pause, stepmul = collector(0, 200)
+    collectgarbage()
+    for i = 1, times do
       for _ = 1, 10 do finalized(gc) end
+      local _ = ("j"):rep(8192 + i % 1024)
       if each() then break end
     end
     collector(pause, stepmul)
@@ -188,15 +194,16 @@ describe("vorsel.strings and Lua code on the stack", function()
 
   it("keeps a hook that a finalizer sets inside a call", function()
     local function mine() end
-    local inside = false
+    local inside, runs = false, 0
     under_finalizers(function()
+      runs = runs + 1
       if not inside and helper_on_stack() then
         inside = true
         debug.sethook(mine, "", 1000000)
       end
-    end, 3000, function()
+    end, 100000, function()
       right()
-      return inside
+      return inside or runs > 20000
     end)
     local now = debug.gethook()
     debug.sethook()
@@ -208,13 +215,14 @@ describe("vorsel.strings and Lua code on the stack", function()
   it("gives finalizers nothing to misuse: the helper copies nothing for them, called later or as anything", function()
     -- Finalizers run while results are made record the helper and its first
     -- slot; called again later, with that or junk, it gives nothing.
-    local found = {}
+    local found, runs = {}, 0
     under_finalizers(function()
+      runs = runs + 1
       local f, slot = helper_on_stack()
       if f then found[#found + 1] = { f, slot } end
-    end, 3000, function()
+    end, 100000, function()
       right()
-      return #found >= 2
+      return #found >= 2 or runs > 20000
     end)
     -- (Lua 5.2 runs no finalizer while a C function makes a string.)
     assert(#found > 0 or _VERSION == "Lua 5.2", "no finalizer met the helper")
