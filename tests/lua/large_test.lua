@@ -48,6 +48,14 @@ describe("at full size", function()
     end
   end)
 
+  it("encrypt of 2^27 + 2^26 - 9 bytes fills LuaJIT's largest table", function()
+    if not jit then
+      pending("the border of LuaJIT's tables (array part and hash part full)")
+      return
+    end
+    assert.are.equal(2 ^ 27 + 2 ^ 26, #vorsel.encrypt(S.table_with_length(2 ^ 27 + 2 ^ 26 - 9), S.key()))
+  end)
+
   it("decrypt of 2^28 + 16 elements gets past the length test", function()
     -- The table is nearly all holes, read as zeros, which do not decipher
     -- to the magic.
