@@ -2,8 +2,9 @@
 // nothing, which is how the stock Lua allocators ask for a new block) fails
 // for the one size named by VORSEL_FAIL_MALLOC_SIZE and passes every other
 // request to glibc. The tests that use it choose a size that only the
-// block they mean to refuse has. With VORSEL_FAIL_MALLOC_SAY set, each
-// refusal also writes "malloc refused" to standard error.
+// block they mean to refuse has. With VORSEL_FAIL_MALLOC_TIMES=n it refuses
+// that size n times only. With VORSEL_FAIL_MALLOC_SAY set, each refusal also
+// writes "malloc refused" to standard error.
 #include <cstddef>
 #include <cstdlib>
 
@@ -17,12 +18,18 @@ namespace {
 bool refused(std::size_t size)
 {
     static long fail_size = -2; // not read yet; a racing second read is harmless
+    static long times = -1;     // refusals left; -1: no end
     if (fail_size == -2) {
         const char *s = std::getenv("VORSEL_FAIL_MALLOC_SIZE");
+        const char *t = std::getenv("VORSEL_FAIL_MALLOC_TIMES");
         fail_size = s != nullptr ? std::strtol(s, nullptr, 10) : -1;
+        times = t != nullptr ? std::strtol(t, nullptr, 10) : -1;
     }
-    if (fail_size < 0 || size != static_cast<std::size_t>(fail_size)) {
+    if (fail_size < 0 || size != static_cast<std::size_t>(fail_size) || times == 0) {
         return false;
+    }
+    if (times > 0) {
+        --times;
     }
     if (std::getenv("VORSEL_FAIL_MALLOC_SAY") != nullptr) {
         static_cast<void>(write(2, "malloc refused\n", 15));

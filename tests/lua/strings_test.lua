@@ -272,9 +272,10 @@ describe("vorsel.strings out of memory", function()
     -- are made from the C stack, longer ones from a block of their size.
     local header = _VERSION == "Lua 5.5" and 33 or 25
     local memory = "false\tvorsel.strings.%s: not enough memory for a result of %d bytes\n"
-    -- { function, text length, the one size refused, what it gives }
+    -- { function, text length, the one size refused, what it gives[, how often] }
     local cases = {
       { "encrypt", 1000000, 1000016, memory:format("encrypt", 1000016) },         -- the working block
+      { "encrypt", 1000000, 1000016, "true\t1000016\n", 1 }, -- refused once: a collection, another try
       { "encrypt", 1000000, 1000016 + header, memory:format("encrypt", 1000016) }, -- the result string
       { "encrypt", 4087, 4096, "true\t4096\n" },                                 -- 4096 bytes: no block
       { "encrypt", 4088, 4112, memory:format("encrypt", 4112) },                   -- 4112 bytes: a block
@@ -292,7 +293,8 @@ describe("vorsel.strings out of memory", function()
         print(ok, ok and #result or (result:gsub("^[^:]*:%%d+: ", "")))
         print(#strings.decrypt(strings.encrypt("abc", key), key))
       ]]):format(c[2], c[1]),
-        "VORSEL_FAIL_MALLOC_SIZE=" .. c[3] .. " LD_PRELOAD=" .. os.getenv("VORSEL_FAILING_MALLOC"))
+        "VORSEL_FAIL_MALLOC_SIZE=" .. c[3] .. " VORSEL_FAIL_MALLOC_TIMES=" .. (c[5] or -1)
+          .. " LD_PRELOAD=" .. os.getenv("VORSEL_FAILING_MALLOC"))
       assert.are.equal(c[4] .. "3\n", out, c[1] .. " of " .. c[2] .. " bytes, " .. c[3] .. " bytes refused")
     end
   end)
