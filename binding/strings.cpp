@@ -14,10 +14,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "binding/byte_table.hpp"
 #include "binding/export.hpp"
-#include "binding/lua_compat.hpp"
-#include "binding/protected.hpp"
+#include "binding/streams.hpp"
+#include "binding/string_work.hpp"
 #include "seal/sealed_buffer.hpp"
 
 namespace {
@@ -26,11 +25,6 @@ namespace {
 constexpr int TEXT = 1;
 constexpr int KEY = 2;
 constexpr int HELPER = 3;
-
-// Working buffers up to this size are on the C stack.
-constexpr std::size_t STACK_BYTES = 4096;
-
-static_assert(STACK_BYTES % BLOCK_BYTES == 0);
 
 // One call, as its arguments give it.
 struct request {
@@ -43,53 +37,11 @@ struct request {
     std::uint8_t key[KEY_BYTES];
 };
 
-// The working buffer: `bytes` is `local`, or a block of `block` bytes from
-// the state's allocator.
-struct work_buffer {
-    std::uint8_t *bytes;
-    std::size_t block; // 0 for `local`
-    std::uint8_t local[STACK_BYTES];
-};
-
-void *allocate(lua_State *L, std::size_t size)
-{
-    void *ud = nullptr;
-    const lua_Alloc alloc = lua_getallocf(L, &ud);
-    return alloc(ud, nullptr, 0, size);
-}
-
-void release(lua_State *L, void *block, std::size_t size)
-{
-    void *ud = nullptr;
-    const lua_Alloc alloc = lua_getallocf(L, &ud);
-    alloc(ud, block, size, 0);
-}
-
 // Raises "vorsel.strings.<fn>: <what>" (the caller's position first, as
 // luaL_error gives it). Nothing of the call's is held when it is called.
 int fail(lua_State *L, const char *fn, const char *what)
 {
     return luaL_error(L, "vorsel.strings.%s: %s", fn, what);
-}
-
-// The memory message into `message`.
-void memory_message(const request *req, char *message, std::size_t size)
-{
-    static_cast<void>(std::snprintf(message, size, "not enough memory for a result of %u bytes",
-                                    static_cast<unsigned>(req->to - req->from)));
-}
-
-// A description of a value that came where bytes were expected.
-void describe(lua_State *L, int index, char *out, std::size_t size)
-{
-    const int type = lua_type(L, index);
-    if (type == LUA_TSTRING) {
-        static_cast<void>(std::snprintf(out, size, "a string of %zu bytes", raw_length(L, index)));
-    } else if (type == LUA_TTABLE) {
-        static_cast<void>(std::snprintf(out, size, "a table of %zu elements", raw_length(L, index)));
-    } else {
-        static_cast<void>(std::snprintf(out, size, "%s", lua_typename(L, type)));
-    }
 }
 
 // The start of a call, again after any point where Lua code ran: the helper
@@ -108,11 +60,7 @@ int begin(lua_State *L, request *req, char *message, std::size_t size)
         static_cast<void>(std::snprintf(message, size, "argument #1 (%s) must be a string, got %s", input, came));
         return -1;
     }
-    const int key_type = lua_type(L, KEY);
-    if ((key_type != LUA_TSTRING && key_type != LUA_TTABLE) || raw_length(L, KEY) != KEY_BYTES) {
-        describe(L, KEY, came, sizeof came);
-        static_cast<void>(std::snprintf(
-            message, size, "argument #2 (key) must be a 16-byte string or a table of 16 bytes, got %s", came));
+    if (read_key(L, KEY, 2, req->key, message, size) != 0) {
         return -1;
     }
     const std::size_t n = raw_length(L, TEXT); // compared at full width
@@ -128,11 +76,6 @@ int begin(lua_State *L, request *req, char *message, std::size_t size)
         return -1;
     }
     req->n = static_cast<std::uint32_t>(n);
-    if (lua_type(L, KEY) == LUA_TSTRING) {
-        std::memcpy(req->key, lua_tolstring(L, KEY, nullptr), KEY_BYTES);
-    } else {
-        read_elements(L, KEY, 1, KEY_BYTES, req->key);
-    }
     if (req->sealing) {
         req->size = seal_layout(req->n).total;
         req->from = 0;
@@ -160,9 +103,7 @@ int begin(lua_State *L, request *req, char *message, std::size_t size)
 int get_buffer(lua_State *L, request *req, work_buffer *work, char *message, std::size_t size)
 {
     for (int tries = 0; tries < 2; ++tries) {
-        work->block = req->size > STACK_BYTES ? req->size : 0;
-        work->bytes = work->block == 0 ? work->local : static_cast<std::uint8_t *>(allocate(L, work->block));
-        if (work->bytes != nullptr || tries == 1) {
+        if (take_buffer(L, work, req->size) || tries == 1) {
             break;
         }
         lua_gc(L, LUA_GCCOLLECT, 0);
@@ -171,15 +112,10 @@ int get_buffer(lua_State *L, request *req, work_buffer *work, char *message, std
         }
     }
     if (work->bytes == nullptr) {
-        memory_message(req, message, size);
+        memory_message(req->to - req->from, message, size);
         return -1;
     }
     return 0;
-}
-
-void push_bytes(lua_State *L, const protected_job *job)
-{
-    lua_pushlstring(L, reinterpret_cast<const char *>(job->bytes), job->length);
 }
 
 // Pushes the result, the working buffer's bytes [from, to), and frees the
@@ -192,13 +128,12 @@ int push_result(lua_State *L, const request *req, work_buffer *work)
         lua_pushlstring(L, result, req->to - req->from);
         return 1;
     }
-    const protected_job job = {push_bytes, req->self, work->bytes + req->from, req->to - req->from};
     lua_settop(L, HELPER);
-    const int status = run_protected(L, &job);
-    release(L, work->bytes, work->block);
+    const int status = push_protected(L, req->self, work->bytes + req->from, req->to - req->from);
+    drop_buffer(L, work);
     if (status == LUA_ERRMEM) {
         char message[80];
-        memory_message(req, message, sizeof message);
+        memory_message(req->to - req->from, message, sizeof message);
         return fail(L, req->fn, message);
     }
     if (status != 0) {
@@ -259,9 +194,11 @@ const luaL_Reg strings_reg[] = {
 
 } // namespace
 
-// require "vorsel.strings": a new table with the two functions; no global.
+// require "vorsel.strings": a new table with the functions and the two
+// stream makers; no global.
 VORSEL_EXPORT int luaopen_vorsel_strings(lua_State *L)
 {
     new_library(L, strings_reg);
+    add_streams(L);
     return 1;
 }

@@ -1,0 +1,115 @@
+// What vorsel.strings' whole-string functions and its streams share: the
+// working buffer (on the C stack up to STACK_BYTES, above that a block from
+// the Lua state's own allocator, so that a host's limits and failures apply
+// to it too), the key argument, descriptions of what came, and the pushing
+// of a result from C memory under run_protected.
+#pragma once
+
+#include <lua.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "binding/byte_table.hpp"
+#include "binding/lua_compat.hpp"
+#include "binding/protected.hpp"
+#include "seal/aes128.hpp"
+
+// Working buffers up to this size are on the C stack.
+inline constexpr std::size_t STACK_BYTES = 4096;
+
+static_assert(STACK_BYTES % BLOCK_BYTES == 0);
+
+// The working buffer: `bytes` is `local`, or a block of `block` bytes from
+// the state's allocator.
+struct work_buffer {
+    std::uint8_t *bytes;
+    std::size_t block; // 0 for `local`
+    std::uint8_t local[STACK_BYTES];
+};
+
+// Points work->bytes at room for `size` bytes; false when the state's
+// allocator refused the block. Runs no Lua code.
+inline bool take_buffer(lua_State *L, work_buffer *work, std::size_t size)
+{
+    work->block = size > STACK_BYTES ? size : 0;
+    if (work->block == 0) {
+        work->bytes = work->local;
+        return true;
+    }
+    void *ud = nullptr;
+    const lua_Alloc alloc = lua_getallocf(L, &ud);
+    work->bytes = static_cast<std::uint8_t *>(alloc(ud, nullptr, 0, work->block));
+    return work->bytes != nullptr;
+}
+
+// Gives a block taken by take_buffer back to the allocator.
+inline void drop_buffer(lua_State *L, work_buffer *work)
+{
+    if (work->block != 0 && work->bytes != nullptr) {
+        void *ud = nullptr;
+        const lua_Alloc alloc = lua_getallocf(L, &ud);
+        alloc(ud, work->bytes, work->block, 0);
+    }
+    work->bytes = nullptr;
+}
+
+// A description of a value that came where bytes were expected.
+inline void describe(lua_State *L, int index, char *out, std::size_t size)
+{
+    const int type = lua_type(L, index);
+    if (type == LUA_TSTRING) {
+        static_cast<void>(std::snprintf(out, size, "a string of %zu bytes", raw_length(L, index)));
+    } else if (type == LUA_TTABLE) {
+        static_cast<void>(std::snprintf(out, size, "a table of %zu elements", raw_length(L, index)));
+    } else {
+        static_cast<void>(std::snprintf(out, size, "%s", lua_typename(L, type)));
+    }
+}
+
+// Reads the key at `index`, a 16-byte string or a table of 16 bytes (as
+// vorsel converts its elements). Returns 0, or -1 with the message for
+// argument #`arg` in `message`. Runs no Lua code.
+inline int read_key(lua_State *L, int index, int arg, std::uint8_t key[KEY_BYTES], char *message,
+                    std::size_t size)
+{
+    const int type = lua_type(L, index);
+    if ((type != LUA_TSTRING && type != LUA_TTABLE) || raw_length(L, index) != KEY_BYTES) {
+        char came[64];
+        describe(L, index, came, sizeof came);
+        static_cast<void>(std::snprintf(
+            message, size, "argument #%d (key) must be a 16-byte string or a table of 16 bytes, got %s", arg, came));
+        return -1;
+    }
+    if (type == LUA_TSTRING) {
+        std::memcpy(key, lua_tolstring(L, index, nullptr), KEY_BYTES);
+    } else {
+        read_elements(L, index, 1, KEY_BYTES, key);
+    }
+    return 0;
+}
+
+// The memory message for a result of `length` bytes.
+inline void memory_message(std::size_t length, char *message, std::size_t size)
+{
+    static_cast<void>(std::snprintf(message, size, "not enough memory for a result of %u bytes",
+                                    static_cast<unsigned>(length)));
+}
+
+inline void push_bytes(lua_State *L, const protected_job *job)
+{
+    lua_pushlstring(L, reinterpret_cast<const char *>(job->bytes), job->length);
+}
+
+// Makes the string of `length` bytes at `bytes` under run_protected, on
+// behalf of `self` (the Lua-facing function running), with the helper on
+// top of the stack. Lua code may run in here. Returns lua_pcall's status
+// with one value in the helper's place: the string, nil when the helper
+// was refused its job, or the error.
+inline int push_protected(lua_State *L, lua_CFunction self, const std::uint8_t *bytes, std::size_t length)
+{
+    const protected_job job = {push_bytes, self, bytes, length};
+    return run_protected(L, &job);
+}
