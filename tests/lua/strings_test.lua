@@ -89,8 +89,98 @@ describe("vorsel.strings", function()
     local fields = {}
     for name in pairs(strings) do fields[#fields + 1] = name end
     table.sort(fields)
-    assert.are.same({ "decrypt", "encrypt" }, fields)
+    assert.are.same({ "decrypt", "encrypt", "opener", "sealer" }, fields)
     assert.is_nil(rawget(_G, "vorsel.strings") or vorsel.strings)
+  end)
+end)
+
+-- Feeds `text` to a stream in pieces of cut(i) bytes (the i-th piece);
+-- returns all that update and final gave, joined.
+local function through(stream, text, cut)
+  local out, at, i = {}, 1, 1
+  repeat
+    local k = cut(i)
+    out[i] = stream:update(text:sub(at, at + k - 1))
+    at, i = at + k, i + 1
+  until at > #text and i > 2
+  out[i] = stream:final()
+  return table.concat(out)
+end
+
+describe("vorsel.strings streams", function()
+  it("give what encrypt and decrypt give of the whole, however the input is cut", function()
+    math.randomseed(36)
+    local lengths = { 1048576 }
+    for n = 0, 300 do lengths[#lengths + 1] = n end
+    for k = 20, 300 do lengths[#lengths + 1] = 16 * k - 9 + k % 3 - 1 end -- around block edges to 4.8 KiB
+    for _, n in ipairs(lengths) do
+      local text = text_of(n, n)
+      local sealed = strings.encrypt(text, KEY)
+      local cuts = { function() return math.random(0, 2 * n + 1) end, function() return 65536 end }
+      for size = 0, n <= 300 and 17 or -1 do -- every piece size, and pieces of 0 between pieces of 5
+        cuts[#cuts + 1] = function(i) return size == 0 and i % 2 * 5 or size end
+      end
+      for _, cut in ipairs(cuts) do
+        assert(through(strings.sealer(KEY, n), text, cut) == sealed, "sealed differently at " .. n)
+        assert(through(strings.opener(KEY), sealed, cut) == text, "opened differently at " .. n)
+      end
+    end
+    local key_table = bytes.from_string(KEY)
+    assert.are.equal(strings.encrypt("abc", KEY), through(strings.sealer(key_table, 3), "abc", function() return 1 end))
+    assert.are.equal("abc", through(strings.opener(key_table), strings.encrypt("abc", KEY), function() return 7 end))
+  end)
+
+  it("refuse what does not fit, naming the method, and end on bad data", function()
+    local sealed = strings.encrypt("hello", KEY)
+    local function sealer(n, ...) local s = strings.sealer(KEY, n) for _, p in ipairs({ ... }) do s:update(p) end return s end
+    local function opener(...) local o = strings.opener(KEY) for _, p in ipairs({ ... }) do o:update(p) end return o end
+    local s, o = sealer(0), opener()
+    local blocks = "the sealed data must be whole 16-byte blocks, 16 to 268435472 bytes, got "
+    local cases = {
+      { strings.sealer, { KEY, n = 1 }, "sealer: 2 arguments expected (key, length), got 1" },
+      { strings.sealer, { KEY, -1 }, "sealer: argument #2 (length) must be a whole number from 0 to 268435456, got -1" },
+      { strings.sealer, { KEY, 2 ^ 28 + 1 }, "sealer: argument #2 (length) must be a whole number from 0 to "
+        .. "268435456, got 268435457" },
+      { strings.sealer, { KEY, 0.5 }, "sealer: argument #2 (length) must be a whole number from 0 to 268435456, got 0.5" },
+      { strings.sealer, { KEY, "3" }, "sealer: argument #2 (length) must be a whole number from 0 to 268435456, got "
+        .. "a string of 1 bytes" },
+      { strings.opener, { KEY:sub(2), n = 1 }, "opener: argument #1 (key) must be a 16-byte string or a table of 16 bytes, "
+        .. "got a string of 15 bytes" },
+      { strings.opener, { KEY, 1, n = 2 }, "opener: 1 argument expected (key), got 2" },
+      { s.update, { s, "x", "y", n = 3 }, "sealer:update: 2 arguments expected (self, piece), got 3" },
+      { s.final, { s, 1 }, "sealer:final: 1 argument expected (self), got 2" },
+      { s.update, { s, 5 }, "sealer:update: argument #1 (piece) must be a string, got number" },
+      { s.update, { o, "x" }, "sealer:update: self must be a sealer, got an opener" },
+      { o.final, { "x", n = 1 }, "opener:final: self must be an opener, got a string of 1 bytes" },
+      { s.update, { sealer(3, "ab"), "cd" }, "sealer:update: 3 bytes declared, got 4 with this piece" },
+      { s.final, { sealer(3, "ab"), n = 1 }, "sealer:final: 3 bytes declared, got 2" },
+      { o.update, { opener(sealed:sub(1, 8)), ("\0"):rep(8) },
+        "opener:update: invalid encrypted data format (not sealed data, or a wrong key)" },
+      { o.update, { strings.opener(KEY:reverse()), sealed },
+        "opener:update: invalid encrypted data format (not sealed data, or a wrong key)" },
+      { o.final, { opener(sealed:sub(1, 15)), n = 1 }, "opener:final: " .. blocks .. "15" },
+      { o.final, { opener(sealed, "x"), n = 1 }, "opener:final: " .. blocks .. "17" },
+      { o.final, { opener(), n = 1 }, "opener:final: " .. blocks .. "0" },
+    }
+    for _, c in ipairs(cases) do
+      assert.are.equal("vorsel.strings." .. c[3], raised(c[1], unpack(c[2], 1, c[2].n or 2)))
+      local stream = c[2][1]
+      if type(stream) == "userdata" and (c[3]:find("declared") or c[3]:find("invalid") or c[3]:find(blocks, 1, true)) then
+        assert(raised(stream.final, stream):find("the stream has ended: an error ended it", 1, true), c[3])
+      end
+    end
+    -- The payload comes out as soon as its block has; after final, and
+    -- after __gc or __close, a stream takes nothing more.
+    local short = opener(sealed:sub(1, 15))
+    assert.are.same({ "hello", "" }, { short:update(sealed:sub(16, 16)), short:final() })
+    assert.are.equal("opener:update: the stream has ended: final was called", raised(short.update, short, ""):sub(16))
+    local closed = sealer(5, "he")
+    getmetatable(closed).__gc(closed)
+    assert.are.equal("sealer:final: the stream has ended: it was closed", raised(closed.final, closed):sub(16))
+    if _VERSION >= "Lua 5.4" then
+      closed = assert(load("local s <close> = ... return s"))(sealer(5))
+      assert.are.equal("sealer:update: the stream has ended: it was closed", raised(closed.update, closed, "h"):sub(16))
+    end
   end)
 end)
 
@@ -99,15 +189,21 @@ describe("vorsel.strings and Lua code on the stack", function()
   local sealed = strings.encrypt(text, KEY)
   local small_sealed = strings.encrypt("abc", KEY)
 
+  -- The functions that make results through the helper: encrypt, decrypt
+  -- and the streams' methods.
+  local requests = { [strings.encrypt] = true, [strings.decrypt] = true }
+  for _, stream in ipairs({ strings.sealer(KEY, 0), strings.opener(KEY) }) do
+    for _, f in pairs(getmetatable(stream).__index) do requests[f] = true end
+  end
+
   -- The helper a request runs when Lua code finds it on the stack (level 2
-  -- and on from the caller's view), with its first slot; or nil.
+  -- and on from the caller's view), with its first slot and its level; or nil.
   local function helper_on_stack()
     for level = 3, 12 do
       local info, above = debug.getinfo(level, "fS"), debug.getinfo(level + 1, "f")
       if not above then return end
-      if info.what == "C" and (above.func == strings.encrypt or above.func == strings.decrypt)
-        and info.func ~= strings.encrypt and info.func ~= strings.decrypt then
-        return info.func, select(2, debug.getlocal(level, 1))
+      if info.what == "C" and requests[above.func] and not requests[info.func] then
+        return info.func, (select(2, debug.getlocal(level, 1))), level
       end
     end
   end
@@ -258,6 +354,73 @@ describe("vorsel.strings and Lua code on the stack", function()
         assert(ok and result == sealed or not ok and type(result) ~= "string", "the handler copied a block")
         return thrown
       end)
+    end
+  end)
+
+  it("streams refuse calls on themselves from Lua code inside their calls, and lose no byte", function()
+    -- A finalizer inside a stream's call calls it again (refused: in use),
+    -- then closes it (that call still gives its bytes), then takes it off
+    -- the call's stack and lets the collector have it.
+    local piece, most = text:sub(1, 99), 20000
+    for mode in (os.getenv("MODES") or "again close drop"):gmatch("%a+") do
+      local sealer, opener = strings.sealer(KEY, #piece * most), strings.opener(KEY)
+      local current, met, runs, closed, pieces, sealed_parts, opened = nil, 0, 0, nil, {}, {}, {}
+      under_finalizers(function()
+        runs = runs + 1
+        local _, _, level = helper_on_stack()
+        if not current or not level then return end
+        met = met + 1
+        local stream = current
+        current = nil -- once in a call
+        for _, call in ipairs({ { stream.update, stream, "x" }, { stream.final, stream } }) do
+          local ok, err = pcall(unpack(call))
+          assert(not ok and err:find("the stream is in use: a call on it has not returned", 1, true), err)
+        end
+        if mode == "close" then
+          getmetatable(stream).__gc(stream)
+          closed = stream
+        end
+        if mode == "drop" then
+          for l = level, level + 3 do -- the call's own frame (level from here) and its callers
+            for i = 1, 8 do
+              if select(2, debug.getlocal(l, i)) == stream then debug.setlocal(l, i, nil) end
+            end
+          end
+          current, sealer, opener, stream = nil, nil, nil, nil -- luacheck: ignore
+          pcall(collectgarbage)
+          pcall(collectgarbage)
+        end
+      end, most, function()
+        if not sealer then return true end
+        -- (Taken off the stack before the call has looked, the stream is
+        -- refused as no stream.)
+        local function call(stream, bytes)
+          current = stream
+          local ok, result = pcall(stream.update, stream, bytes)
+          current = nil
+          assert(ok or mode == "drop" and result:find("self must be", 1, true), result)
+          return ok and result or ""
+        end
+        local sealed = call(sealer, piece)
+        pieces[#pieces + 1], sealed_parts[#sealed_parts + 1] = piece, sealed
+        opened[#opened + 1] = opener and call(opener, sealed)
+        return met > 0 or runs > 100000
+      end)
+      assert(met > 0 or _VERSION == "Lua 5.2", "no finalizer ran inside a stream's call: " .. mode)
+      if mode == "again" then
+        local rest = #piece * (most - #pieces)
+        pieces[#pieces + 1] = ("r"):rep(rest)
+        sealed_parts[#sealed_parts + 1] = sealer:update(pieces[#pieces]) .. sealer:final()
+        opened[#opened + 1] = opener:update(sealed_parts[#sealed_parts]) .. opener:final()
+        local whole = table.concat(pieces)
+        assert(table.concat(sealed_parts) == strings.encrypt(whole, KEY) and table.concat(opened) == whole)
+      elseif closed then -- the closed stream's last call gave its bytes
+        local whole, got = table.concat(pieces), table.concat(opened)
+        assert(#table.concat(sealed_parts) == 16 * math.floor((9 + #whole) / 16), "a closed call lost bytes")
+        assert(got == whole:sub(1, #got) and #got > #whole - 32, "a closed call lost bytes")
+        assert(raised(closed.final, closed):find("it was closed", 1, true))
+      end
+      right()
     end
   end)
 end)
