@@ -45,6 +45,12 @@ const char *const LOOP = R"lua(
       local s_sealed = strings.encrypt(text, key)
       assert(strings.decrypt(s_sealed, key) == text, "strings payload")
       assert(not pcall(strings.decrypt, s_sealed, other), "strings wrong key")
+      local sealer, opener = strings.sealer(key, #text), strings.opener(key)
+      local cut = 1 + r % 40
+      local s_parts = sealer:update(text:sub(1, cut)) .. sealer:update(text:sub(cut + 1)) .. sealer:final()
+      assert(s_parts == s_sealed, "sealer")
+      assert(opener:update(s_parts:sub(1, cut)) .. opener:update(s_parts:sub(cut + 1)) .. opener:final() == text,
+        "opener")
     end
     return rounds
 )lua";

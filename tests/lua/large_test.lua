@@ -83,6 +83,31 @@ describe("at full size", function()
       function(...) return raised(strings.decrypt, ...) end, most .. ("\0"):rep(16))
     check("vorsel.strings.decrypt: argument #1 (sealed) must be whole 16-byte blocks, 16 to 268435472 bytes, got "
       .. "268435488", function(...) return raised(strings.decrypt, ...) end, most .. ("\0"):rep(32))
+    -- The streams, in 16 MiB pieces, at the same edges.
+    local piece = ("\0"):rep(2 ^ 24)
+    local function streamed(stream, pieces, last)
+      local sizes = 0
+      for _ = 1, pieces do sizes = sizes + #stream:update(piece) end
+      return sizes + #stream:update(last) + #stream:final()
+    end
+    check(strings.encrypt(most, KEY), function()
+      local sealer, parts = strings.sealer(KEY, 2 ^ 28), {}
+      for i = 1, 16 do parts[i] = sealer:update(piece) end
+      parts[17] = sealer:final()
+      return table.concat(parts)
+    end)
+    check("vorsel.strings.sealer:update: 268435456 bytes declared, got 268435457 with this piece",
+      function() return raised(streamed, strings.sealer(KEY, 2 ^ 28), 16, "x") end)
+    local sealed = strings.encrypt(most, KEY)
+    local function opened(extra)
+      local opener, n = strings.opener(KEY), 0
+      for at = 1, #sealed, 2 ^ 24 do n = n + #opener:update(sealed:sub(at, at + 2 ^ 24 - 1)) end
+      return n + #opener:update(extra) + #opener:final()
+    end
+    check(2 ^ 28, function() return opened("") end)
+    check("vorsel.strings.opener:update: the sealed data must be whole 16-byte blocks, 16 to 268435472 bytes, got "
+      .. "268435473 with this piece", function() return raised(opened, "x") end)
+    sealed, piece = nil, nil -- luacheck: ignore
     -- Compared at full width: 2^32 + 1 bytes are not 1 (where size_t holds it).
     local built, huge = pcall(function() local q = most:rep(4) return q .. q .. q .. q .. "x" end)
     most = nil -- luacheck: ignore

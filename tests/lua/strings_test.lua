@@ -443,19 +443,29 @@ describe("vorsel.strings out of memory", function()
       { "encrypt", 4087, 4096, "true\t4096\n" },                                 -- 4096 bytes: no block
       { "encrypt", 4088, 4112, memory:format("encrypt", 4112) },                   -- 4112 bytes: a block
       { "decrypt", 1000000, 1000016, memory:format("decrypt", 1000000) },         -- the working block
+      { "sealer", 1000003, 1000000, memory:format("sealer:update", 1000000) },    -- a stream's block, kept open
+      { "sealer", 1000003, 1000000, "true\t1000016\n", 1 },
     }
     for _, c in ipairs(cases) do
       local out = S.run_child(([[
         local strings = require("vorsel.strings")
         local key, text = "0123456789abcdef", ("x"):rep(%d)
-        local fn = "%s" == "encrypt" and strings.encrypt or function(t, k) -- sealed by vorsel: no block
+        local fn = "%s" == "encrypt" and strings.encrypt or "%s" == "sealer" and function(t, k)
+          local s = strings.sealer(k, #t)
+          local ok, sealed = pcall(s.update, s, t)
+          if not ok then -- refused, the stream is as it was: what it gives now is the whole
+            assert(strings.decrypt(s:update(t:sub(1, 500000)) .. s:update(t:sub(500001)) .. s:final(), k) == t)
+            error(sealed, 0)
+          end
+          return sealed .. s:final()
+        end or function(t, k) -- sealed by vorsel: no block
           local vorsel, bytes = require("vorsel"), dofile("../../binding/vorsel/bytes.lua")
           return strings.decrypt(bytes.to_string(vorsel.encrypt(bytes.from_string(t), bytes.from_string(k))), k)
         end
         local ok, result = pcall(fn, text, key)
         print(ok, ok and #result or (result:gsub("^[^:]*:%%d+: ", "")))
         print(#strings.decrypt(strings.encrypt("abc", key), key))
-      ]]):format(c[2], c[1]),
+      ]]):format(c[2], c[1], c[1]),
         "VORSEL_FAIL_MALLOC_SIZE=" .. c[3] .. " VORSEL_FAIL_MALLOC_TIMES=" .. (c[5] or -1)
           .. " LD_PRELOAD=" .. os.getenv("VORSEL_FAILING_MALLOC"))
       assert.are.equal(c[4] .. "3\n", out, c[1] .. " of " .. c[2] .. " bytes, " .. c[3] .. " bytes refused")
