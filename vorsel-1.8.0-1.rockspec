@@ -34,6 +34,10 @@ build = {
       VORSEL_TESTS = "OFF",
       VORSEL_BENCH = "OFF",
    },
+   -- The `vorsel` command for sealed files.
+   install = {
+      bin = { vorsel = "binding/command.lua" },
+   },
    platforms = {
       windows = {
          variables = {

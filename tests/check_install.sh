@@ -30,6 +30,9 @@ for v in 5.1 5.2 5.3 5.4; do
     luarocks --lua-version=$v --tree "$work/tree" make vorsel-1.8.0-1.rockspec >"$work/rock.log" 2>&1 \
         || { cat "$work/rock.log"; exit 1; }
     try_module "lua$v" "$work/tree/lib/lua/$v/?.so" "$work/tree/share/lua/$v/?.lua"
+    # The command, as LuaRocks wraps it for this version.
+    printf 'hi' | VORSEL_KEY=000102030405060708090a0b0c0d0e0f "$work/tree/bin/vorsel" seal \
+        | VORSEL_KEY=000102030405060708090a0b0c0d0e0f "$work/tree/bin/vorsel" open | grep -qx hi
     # The tree as LuaRocks itself sets it up for a shell.
     (eval "$(luarocks --lua-version=$v --tree "$work/tree" path)"
      "lua$v" -e 'require "vorsel"; require "vorsel.bytes"; require "vorsel.strings"; print("found through luarocks path")')
@@ -45,6 +48,8 @@ try_module lua5.1 "$work/prefix/lib/lua/5.1/?.so" "$work/prefix/share/lua/5.1/?.
 test -f "$work/prefix/share/vorsel/types/vorsel.lua"
 test -f "$work/prefix/share/vorsel/types/vorsel/bytes.lua"
 test -f "$work/prefix/share/vorsel/types/vorsel/strings.lua"
+printf 'hi' | VORSEL_KEY=000102030405060708090a0b0c0d0e0f LUA_CPATH="$work/prefix/lib/lua/5.1/?.so" \
+    "$work/prefix/bin/vorsel" seal | head -c 16 | wc -c | grep -qx 16
 
 # The README's lines for several Lua versions in one shell, as a plain user
 # (a home of its own) runs them.
