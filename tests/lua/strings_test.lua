@@ -132,20 +132,23 @@ describe("vorsel.strings streams", function()
 
   it("refuse what does not fit, naming the method, and end on bad data", function()
     local sealed = strings.encrypt("hello", KEY)
-    local function sealer(n, ...) local s = strings.sealer(KEY, n) for _, p in ipairs({ ... }) do s:update(p) end return s end
-    local function opener(...) local o = strings.opener(KEY) for _, p in ipairs({ ... }) do o:update(p) end return o end
+    local function fed(stream, ...)
+      for _, p in ipairs({ ... }) do stream:update(p) end
+      return stream
+    end
+    local function sealer(n, ...) return fed(strings.sealer(KEY, n), ...) end
+    local function opener(...) return fed(strings.opener(KEY), ...) end
     local s, o = sealer(0), opener()
     local blocks = "the sealed data must be whole 16-byte blocks, 16 to 268435472 bytes, got "
+    local length = "sealer: argument #2 (length) must be a whole number from 0 to 268435456, got "
     local cases = {
       { strings.sealer, { KEY, n = 1 }, "sealer: 2 arguments expected (key, length), got 1" },
-      { strings.sealer, { KEY, -1 }, "sealer: argument #2 (length) must be a whole number from 0 to 268435456, got -1" },
-      { strings.sealer, { KEY, 2 ^ 28 + 1 }, "sealer: argument #2 (length) must be a whole number from 0 to "
-        .. "268435456, got 268435457" },
-      { strings.sealer, { KEY, 0.5 }, "sealer: argument #2 (length) must be a whole number from 0 to 268435456, got 0.5" },
-      { strings.sealer, { KEY, "3" }, "sealer: argument #2 (length) must be a whole number from 0 to 268435456, got "
-        .. "a string of 1 bytes" },
-      { strings.opener, { KEY:sub(2), n = 1 }, "opener: argument #1 (key) must be a 16-byte string or a table of 16 bytes, "
-        .. "got a string of 15 bytes" },
+      { strings.sealer, { KEY, -1 }, length .. "-1" },
+      { strings.sealer, { KEY, 2 ^ 28 + 1 }, length .. "268435457" },
+      { strings.sealer, { KEY, 0.5 }, length .. "0.5" },
+      { strings.sealer, { KEY, "3" }, length .. "a string of 1 bytes" },
+      { strings.opener, { KEY:sub(2), n = 1 },
+        "opener: argument #1 (key) must be a 16-byte string or a table of 16 bytes, got a string of 15 bytes" },
       { strings.opener, { KEY, 1, n = 2 }, "opener: 1 argument expected (key), got 2" },
       { s.update, { s, "x", "y", n = 3 }, "sealer:update: 2 arguments expected (self, piece), got 3" },
       { s.final, { s, 1 }, "sealer:final: 1 argument expected (self), got 2" },
@@ -165,7 +168,8 @@ describe("vorsel.strings streams", function()
     for _, c in ipairs(cases) do
       assert.are.equal("vorsel.strings." .. c[3], raised(c[1], unpack(c[2], 1, c[2].n or 2)))
       local stream = c[2][1]
-      if type(stream) == "userdata" and (c[3]:find("declared") or c[3]:find("invalid") or c[3]:find(blocks, 1, true)) then
+      local ending = c[3]:find("declared") or c[3]:find("invalid") or c[3]:find(blocks, 1, true)
+      if type(stream) == "userdata" and ending then
         assert(raised(stream.final, stream):find("the stream has ended: an error ended it", 1, true), c[3])
       end
     end
@@ -394,16 +398,16 @@ describe("vorsel.strings and Lua code on the stack", function()
         if not sealer then return true end
         -- (Taken off the stack before the call has looked, the stream is
         -- refused as no stream.)
-        local function call(stream, bytes)
+        local function call(stream, input)
           current = stream
-          local ok, result = pcall(stream.update, stream, bytes)
+          local ok, result = pcall(stream.update, stream, input)
           current = nil
           assert(ok or mode == "drop" and result:find("self must be", 1, true), result)
           return ok and result or ""
         end
-        local sealed = call(sealer, piece)
-        pieces[#pieces + 1], sealed_parts[#sealed_parts + 1] = piece, sealed
-        opened[#opened + 1] = opener and call(opener, sealed)
+        local part = call(sealer, piece)
+        pieces[#pieces + 1], sealed_parts[#sealed_parts + 1] = piece, part
+        opened[#opened + 1] = opener and call(opener, part)
         return met > 0 or runs > 100000
       end)
       assert(met > 0 or _VERSION == "Lua 5.2", "no finalizer ran inside a stream's call: " .. mode)
