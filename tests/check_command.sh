@@ -20,6 +20,7 @@ expect() { # status what command...
     [ "$got" = "$want" ] || fail "$what: exit $got, not $want ($(cat "$work/err"))"
 }
 head -c 300001 /dev/urandom >"$work/plain"
+lua5.1 tests/docs/readme.lua block command >"$work/readme.sh"
 cd "$work"
 for pair in "$@"; do
     lua=${pair%%=*}
@@ -74,6 +75,13 @@ for signal in INT KILL; do
         rm -f ./*.vorsel-*
     done
 done
+
+# The README's lines, with `vorsel` on PATH.
+mkdir bin readme
+printf '#!/bin/sh\nexec %s %s "$@"\n' "$lua" "$command" >bin/vorsel
+chmod +x bin/vorsel
+(cd readme && PATH=$work/bin:$PATH bash -e ../readme.sh >said 2>&1 && grep -qx "the payload" said) \
+    || fail "the README's lines: $(cat readme/said)"
 
 # A disk that fills up: a tmpfs of 64 KiB.
 mkdir small

@@ -26,7 +26,7 @@ mkdir -p "$run"
     echo "access_log off; lua_package_path \"$root/usr/share/lua/5.1/?.lua;;\";"
     for t in client_body proxy fastcgi uwsgi scgi; do echo "${t}_temp_path $run/$t;"; done
     lua5.1 tests/docs/readme.lua block nginx | sed -e "s|/usr/local/lib/lua/5.1|$build|" \
-        -e "s|listen 8080;|listen 127.0.0.1:$port;|"
+        -e "s|listen 8080;|listen 127.0.0.1:$port;|" -e "s|127.0.0.1:8080/|127.0.0.1:$port/|"
     echo "}"
 } > "$run/nginx.conf"
 LD_LIBRARY_PATH=$(echo "$root"/usr/lib/*-linux-gnu) "$root/usr/sbin/nginx" -e "$run/error.log" -p "$run" \
@@ -40,3 +40,6 @@ for _ in $(seq 100); do
 done
 [ "$answer" = hi ] || { echo "FAIL: nginx answered '$answer'"; cat "$run/error.log"; exit 1; }
 echo "nginx recipe: GET /roundtrip answered '$answer'"
+opened=$(curl -s "http://127.0.0.1:$port/opened" | sort | uniq -c)
+[ "$opened" = "   1000 hello from upstream" ] || { echo "FAIL: /opened gave '$opened'"; cat "$run/error.log"; exit 1; }
+echo "nginx recipe: GET /opened gave the upstream's sealed body opened, 1000 lines"
