@@ -44,6 +44,17 @@ export GLIBC_TUNABLES=glibc.malloc.mmap_threshold=131072
     rm -f "$out"/file.*
     echo '```'
     echo
+    echo "### Streams: 256 MiB in 64 KiB pieces, against luaossl's update loop and the whole string"
+    echo
+    echo '```'
+    for run in "lua5.1 $build" "luajit $build" "lua5.4 $build/bench/lua5.4"; do
+        set -- $run
+        [ -f "$2/vorsel/strings.so" ] || continue
+        for what in stream-vorsel stream-luaossl whole; do "$1" bench/streams.lua "$2" 256 $what; done
+    done
+    bench/command.sh "$build"
+    echo '```'
+    echo
     echo "### Peak memory of one call on 16 Mi elements (MiB beyond what the process held)"
     echo
     echo '```'
