@@ -246,7 +246,6 @@ int open_piece(stream *st, const std::uint8_t *piece, std::size_t n, std::uint8_
     if (st->held == 0) {
         const std::size_t whole = (n - used) / BLOCK_BYTES;
         aes128_decrypt_blocks_to(out + at, piece + used, whole, st->key);
-        at += whole * BLOCK_BYTES;
         used += whole * BLOCK_BYTES;
         st->held = static_cast<std::uint8_t>(n - used);
         std::memcpy(st->carry, piece + used, st->held);

@@ -54,8 +54,8 @@ int begin(lua_State *L, request *req, char *message, std::size_t size)
     lua_settop(L, KEY);
     push_helper(L);
     const char *input = req->sealing ? "text" : "sealed";
-    char came[64];
     if (lua_type(L, TEXT) != LUA_TSTRING) {
+        char came[64];
         describe(L, TEXT, came, sizeof came);
         static_cast<void>(std::snprintf(message, size, "argument #1 (%s) must be a string, got %s", input, came));
         return -1;

@@ -24,7 +24,7 @@ function strings.decrypt(sealed, key) end
 
 ---A stream that seals a payload of a declared length piece by piece.
 ---@class vorsel.strings.sealer
-local sealer = {}
+local sealer = {} -- luacheck: ignore 241 (a class for the language server alone)
 
 ---Takes the next piece of the payload; returns the sealed bytes ready so
 ---far (whole blocks, possibly none). More bytes than declared raise, and end
@@ -39,7 +39,7 @@ function sealer:final() end
 
 ---A stream that opens sealed data piece by piece.
 ---@class vorsel.strings.opener
-local opener = {}
+local opener = {} -- luacheck: ignore 241
 
 ---Takes the next piece of sealed data; returns the payload bytes ready so
 ---far. The header is checked as soon as 16 bytes have come.
