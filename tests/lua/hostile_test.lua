@@ -173,6 +173,42 @@ describe("hostile debug-library code", function()
     return function(e) if e == "call" then debug.setlocal(4, slot, value) end end
   end
 
+  it("probe, streams: any slot of a stream's call or its helper, replaced by anything, gives the right bytes or "
+    .. "a message, and the stream goes on right or refuses", function()
+    local strings, key = require("vorsel.strings"), "0123456789abcdef"
+    local text = ("abcdefg"):rep(LARGE / 7)
+    local sealed = strings.encrypt(text, key)
+    for _, stream in ipairs({ strings.sealer(key, 0), strings.opener(key) }) do
+      for _, f in pairs(getmetatable(stream).__index) do known[f] = true end -- the calls, not their helpers
+    end
+    for _, value in ipairs({ false, 0, "x", {}, strings.sealer(key, 5), strings.opener(key) }) do
+      for _, level in ipairs({ 3, 4 }) do
+        for _, when in ipairs({ "call", "return" }) do
+          local streams = { { strings.sealer(key, #text), text, sealed }, { strings.opener(key), sealed, text } }
+          for _, c in ipairs(streams) do
+            local stream, replaced = c[1], 0
+            local ok, result = with_hook(function(event)
+              if event == when then replaced = replaced + set_slots(level, value) end
+            end, stream.update, stream, c[2]:sub(1, 40000))
+            -- (LuaJIT shows a returning C function no slots.)
+            assert(replaced > 0 or jit and when == "return",
+              ("no slot met: %s %d %s"):format(tostring(value), level, when))
+            local expected = ok and (result == value and value or c[3]:sub(1, #result))
+            assert(ok and result == expected or not ok and tostring(result):find("vorsel.strings.", 1, true),
+              tostring(result))
+            -- What the stream gives after a result came is the rest; after a
+            -- message, all of it, or a message.
+            local more, rest = pcall(function() return stream:update(c[2]:sub(ok and 40001 or 1)) .. stream:final() end)
+            if more and result ~= value then
+              assert((ok and result or "") .. rest == c[3], "a stream went on wrong")
+            end
+          end
+        end
+      end
+    end
+    assert.are.equal(sealed, strings.encrypt(text, key))
+  end)
+
   it("hook raising while a large result is made: the error reaches the caller unchanged", function()
     local raised = {}
     for _, call in ipairs({ { vorsel.encrypt, large }, { vorsel.decrypt, large_sealed } }) do
