@@ -17,7 +17,6 @@
 // back; a call that made no result leaves the stream as it was.
 #include <lua.hpp>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -377,7 +376,8 @@ int strings_sealer(lua_State *L)
         return fail(L, SEALER, "", message);
     }
     const lua_Number x = lua_type(L, 2) == LUA_TNUMBER ? lua_tonumber(L, 2) : -1;
-    if (!(x >= 0 && x <= MAX_INPUT_BYTES && x == std::floor(x))) {
+    // (In range first, so that the cast is defined; NaN fails the range.)
+    if (!(x >= 0 && x <= MAX_INPUT_BYTES) || x != static_cast<lua_Number>(static_cast<std::uint32_t>(x))) {
         char came[64];
         if (lua_type(L, 2) == LUA_TNUMBER) {
             static_cast<void>(std::snprintf(came, sizeof came, "%.17g", static_cast<double>(x)));
