@@ -5,8 +5,7 @@
 // - a success returns a table of integers 0..255 whose length follows the
 //   sealed layout;
 // - decrypt(encrypt(t, k), k) gives back t's bytes;
-// - vorsel.strings opens what it sealed, and its streams, cut anywhere,
-//   give what its whole-string functions give;
+// - vorsel.strings opens what it sealed;
 // - every failure carries one of the module's messages, a vorsel.strings
 //   message, or the runtime's memory error.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -14,7 +13,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -327,40 +325,6 @@ void fuzz_strings_round_trip(FuzzedDataProvider &in, lua_State *L)
     lua_settop(L, base);
 }
 
-// The streams, cut where the fuzz bytes say, against encrypt and decrypt.
-const char STREAMS[] = R"lua(
-    local strings, text, key, cuts = ...
-    local function through(stream, input)
-      local out, at, i = {}, 1, 1
-      repeat
-        local k = cuts:byte(i % #cuts + 1) % 40
-        out[#out + 1] = stream:update(input:sub(at, at + k - 1))
-        at, i = at + k, i + 1
-      until at > #input
-      return table.concat(out) .. stream:final()
-    end
-    local sealed = strings.encrypt(text, key)
-    assert(through(strings.sealer(key, #text), text) == sealed, "a sealer gave other bytes")
-    assert(through(strings.opener(key), sealed) == text, "an opener gave other bytes")
-)lua";
-
-void fuzz_streams(FuzzedDataProvider &in, lua_State *L)
-{
-    const int base = lua_gettop(L);
-    const std::string text = in.ConsumeRandomLengthString(300);
-    const std::string cuts = in.ConsumeRandomLengthString(20) + "\x07";
-    check(luaL_loadstring(L, STREAMS) == 0, "the streams chunk loads");
-    lua_pushvalue(L, 2);
-    lua_pushlstring(L, text.data(), text.size());
-    lua_pushstring(L, "0123456789abcdef");
-    lua_pushlstring(L, cuts.data(), cuts.size());
-    if (lua_pcall(L, 4, 0, 0) != 0) {
-        std::fprintf(stderr, "%s\n", lua_tostring(L, -1));
-        std::abort();
-    }
-    lua_settop(L, base);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -373,11 +337,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     lua_pushcfunction(L, luaopen_vorsel_strings);
     lua_call(L, 0, 1); /* vorsel.strings at 2 */
     for (int calls = in.ConsumeIntegralInRange(1, 4); calls > 0 && in.remaining_bytes() > 0; --calls) {
-        switch (in.ConsumeIntegralInRange(0, 5)) {
+        switch (in.ConsumeIntegralInRange(0, 4)) {
         case 0: fuzz_round_trip(in, L); break;
         case 1: fuzz_decrypt_sealed(in, L); break;
         case 2: fuzz_strings_round_trip(in, L); break;
-        case 3: fuzz_streams(in, L); break;
         default: fuzz_call(in, L); break;
         }
     }

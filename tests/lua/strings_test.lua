@@ -144,11 +144,8 @@ describe("vorsel.strings streams", function()
     local cases = {
       { strings.sealer, { KEY, n = 1 }, "sealer: 2 arguments expected (key, length), got 1" },
       { strings.sealer, { KEY, -1 }, length .. "-1" },
-      { strings.sealer, { KEY, 2 ^ 28 + 1 }, length .. "268435457" },
       { strings.sealer, { KEY, 0.5 }, length .. "0.5" },
       { strings.sealer, { KEY, "3" }, length .. "a string of 1 bytes" },
-      { strings.opener, { KEY:sub(2), n = 1 },
-        "opener: argument #1 (key) must be a 16-byte string or a table of 16 bytes, got a string of 15 bytes" },
       { strings.opener, { KEY, 1, n = 2 }, "opener: 1 argument expected (key), got 2" },
       { s.update, { s, "x", "y", n = 3 }, "sealer:update: 2 arguments expected (self, piece), got 3" },
       { s.final, { s, 1 }, "sealer:final: 1 argument expected (self), got 2" },
@@ -157,12 +154,9 @@ describe("vorsel.strings streams", function()
       { o.final, { "x", n = 1 }, "opener:final: self must be an opener, got a string of 1 bytes" },
       { s.update, { sealer(3, "ab"), "cd" }, "sealer:update: 3 bytes declared, got 4 with this piece" },
       { s.final, { sealer(3, "ab"), n = 1 }, "sealer:final: 3 bytes declared, got 2" },
-      { o.update, { opener(sealed:sub(1, 8)), ("\0"):rep(8) },
-        "opener:update: invalid encrypted data format (not sealed data, or a wrong key)" },
       { o.update, { strings.opener(KEY:reverse()), sealed },
         "opener:update: invalid encrypted data format (not sealed data, or a wrong key)" },
       { o.final, { opener(sealed:sub(1, 15)), n = 1 }, "opener:final: " .. blocks .. "15" },
-      { o.final, { opener(sealed, "x"), n = 1 }, "opener:final: " .. blocks .. "17" },
       { o.final, { opener(), n = 1 }, "opener:final: " .. blocks .. "0" },
     }
     for _, c in ipairs(cases) do
