@@ -80,14 +80,17 @@ file_of() { local f; f=$(cat "$1/file"); echo "${f%:*}"; }
 under_memcheck() {
     case $1 in
         binding/vorsel/bytes.lua) echo '^$' ;;
-        binding/strings.cpp) echo '^memcheck\.(portable\.)?strings' ;;
+        binding/strings.cpp|binding/streams.cpp|binding/string_work.hpp) echo '^memcheck\.(portable\.)?strings' ;;
+        binding/command.lua) echo '^$' ;;
         binding/*) echo '^memcheck\.|^hostile_host' ;;
         *) echo '^secret_independence$|^memcheck\.requests' ;;
     esac
 }
 reach() {
     case $1 in
-        binding/strings.cpp) echo '^(portable\.)?strings\.|^alloc_failure|^threads|readme' ;;
+        binding/strings.cpp|binding/string_work.hpp) echo '^(portable\.)?strings\.|^alloc_failure|^threads|readme' ;;
+        binding/streams.cpp) echo '^(portable\.)?(strings|hostile|large)\.|^threads|^command$|readme' ;;
+        binding/command.lua) echo '^command$|^install' ;;
         binding/vorsel/bytes.lua) echo '^bytes\.|readme' ;;
         binding/*) echo '^(portable\.|host-errorlevel\.)?(module|errors|requests|bytes|oracle|strings|hostile)\.|host|^alloc_failure|^threads|readme|example' ;;
         seal/*) echo '^aes128|^sealed_buffer|^openssl_oracle|^portable_core_ops$|^aes_instructions$|^(module|requests|strings)\.lua5\.1' ;;
