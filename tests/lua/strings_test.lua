@@ -138,7 +138,8 @@ describe("vorsel.strings streams", function()
     end
     local function sealer(n, ...) return fed(strings.sealer(KEY, n), ...) end
     local function opener(...) return fed(strings.opener(KEY), ...) end
-    local s, o = sealer(0), opener()
+    local s, o, forged = sealer(0), opener(), opener()
+    debug.setmetatable(forged, getmetatable(s)) -- an opener under the sealer's metatable is still no sealer
     local blocks = "the sealed data must be whole 16-byte blocks, 16 to 268435472 bytes, got "
     local length = "sealer: argument #2 (length) must be a whole number from 0 to 268435456, got "
     local cases = {
@@ -152,6 +153,7 @@ describe("vorsel.strings streams", function()
       { s.update, { s, 5 }, "sealer:update: argument #1 (piece) must be a string, got number" },
       { s.update, { o, "x" }, "sealer:update: self must be a sealer, got an opener" },
       { o.final, { "x", n = 1 }, "opener:final: self must be an opener, got a string of 1 bytes" },
+      { s.update, { forged, "x" }, "sealer:update: self must be a sealer, got userdata" },
       { s.update, { sealer(3, "ab"), "cd" }, "sealer:update: 3 bytes declared, got 4 with this piece" },
       { s.final, { sealer(3, "ab"), n = 1 }, "sealer:final: 3 bytes declared, got 2" },
       { o.update, { strings.opener(KEY:reverse()), sealed },
