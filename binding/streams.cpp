@@ -363,17 +363,25 @@ int new_stream(lua_State *L, std::uint8_t k, const std::uint8_t key[KEY_BYTES], 
     return 1;
 }
 
-int strings_sealer(lua_State *L)
+// A constructor's checks: the count (the key, and for a sealer the
+// length), the key read into `key`, and the length. Returns 0 with *length
+// set, or -1 with the message.
+int begin_stream(lua_State *L, std::uint8_t k, std::uint8_t key[KEY_BYTES], std::uint32_t *length, char *message,
+                 std::size_t size)
 {
-    char message[160];
     const int given = lua_gettop(L);
-    std::uint8_t key[KEY_BYTES];
-    if (given != 2) {
-        static_cast<void>(std::snprintf(message, sizeof message, "2 arguments expected (key, length), got %d", given));
-        return fail(L, SEALER, "", message);
+    const int expected = k == SEALER ? 2 : 1;
+    if (given != expected) {
+        static_cast<void>(std::snprintf(message, size, "%d argument%s expected (key%s), got %d", expected,
+                                        k == SEALER ? "s" : "", k == SEALER ? ", length" : "", given));
+        return -1;
     }
-    if (read_key(L, 1, 1, key, message, sizeof message) != 0) {
-        return fail(L, SEALER, "", message);
+    *length = 0;
+    if (read_key(L, 1, 1, key, message, size) != 0) {
+        return -1;
+    }
+    if (k == OPENER) {
+        return 0;
     }
     const lua_Number x = lua_type(L, 2) == LUA_TNUMBER ? lua_tonumber(L, 2) : -1;
     // (In range first, so that the cast is defined; NaN fails the range.)
@@ -384,27 +392,23 @@ int strings_sealer(lua_State *L)
         } else {
             describe(L, 2, came, sizeof came);
         }
-        static_cast<void>(std::snprintf(message, sizeof message,
-                                        "argument #2 (length) must be a whole number from 0 to %u, got %s",
+        static_cast<void>(std::snprintf(message, size, "argument #2 (length) must be a whole number from 0 to %u, got %s",
                                         static_cast<unsigned>(MAX_INPUT_BYTES), came));
-        return fail(L, SEALER, "", message);
+        return -1;
     }
-    return new_stream(L, SEALER, key, static_cast<std::uint32_t>(x));
+    *length = static_cast<std::uint32_t>(x);
+    return 0;
 }
 
-int strings_opener(lua_State *L)
+template <std::uint8_t K> int make_stream(lua_State *L)
 {
     char message[160];
-    const int given = lua_gettop(L);
     std::uint8_t key[KEY_BYTES];
-    if (given != 1) {
-        static_cast<void>(std::snprintf(message, sizeof message, "1 argument expected (key), got %d", given));
-        return fail(L, OPENER, "", message);
+    std::uint32_t length = 0;
+    if (begin_stream(L, K, key, &length, message, sizeof message) != 0) {
+        return fail(L, K, "", message);
     }
-    if (read_key(L, 1, 1, key, message, sizeof message) != 0) {
-        return fail(L, OPENER, "", message);
-    }
-    return new_stream(L, OPENER, key, 0);
+    return new_stream(L, K, key, length);
 }
 
 // k's metatable, made once per state and kept in the registry.
@@ -437,8 +441,8 @@ void add_streams(lua_State *L)
 {
     register_kind<SEALER>(L);
     register_kind<OPENER>(L);
-    lua_pushcfunction(L, strings_sealer);
+    lua_pushcfunction(L, make_stream<SEALER>);
     lua_setfield(L, -2, "sealer");
-    lua_pushcfunction(L, strings_opener);
+    lua_pushcfunction(L, make_stream<OPENER>);
     lua_setfield(L, -2, "opener");
 }

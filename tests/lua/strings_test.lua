@@ -142,12 +142,14 @@ describe("vorsel.strings streams", function()
     debug.setmetatable(forged, getmetatable(s)) -- an opener under the sealer's metatable is still no sealer
     local blocks = "the sealed data must be whole 16-byte blocks, 16 to 268435472 bytes, got "
     local length = "sealer: argument #2 (length) must be a whole number from 0 to 268435456, got "
+    local key_msg = "argument #1 (key) must be a 16-byte string or a table of 16 bytes, got "
     local cases = {
       { strings.sealer, { KEY, n = 1 }, "sealer: 2 arguments expected (key, length), got 1" },
       { strings.sealer, { KEY, -1 }, length .. "-1" },
       { strings.sealer, { KEY, 0.5 }, length .. "0.5" },
       { strings.sealer, { KEY, "3" }, length .. "a string of 1 bytes" },
       { strings.opener, { KEY, 1, n = 2 }, "opener: 1 argument expected (key), got 2" },
+      { strings.opener, { KEY:sub(2), n = 1 }, "opener: " .. key_msg .. "a string of 15 bytes" },
       { s.update, { s, "x", "y", n = 3 }, "sealer:update: 2 arguments expected (self, piece), got 3" },
       { s.final, { s, 1 }, "sealer:final: 1 argument expected (self), got 2" },
       { s.update, { s, 5 }, "sealer:update: argument #1 (piece) must be a string, got number" },
