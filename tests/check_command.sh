@@ -61,12 +61,12 @@ for signal in INT KILL; do
         rm -f fifo absent && mkfifo fifo && echo kept >out
         "$lua" "$command" open fifo "$out" 2>/dev/null &
         pid=$!
-        exec 3>fifo
-        head -c 200000 sealed >&3
+        exec 3<>fifo # (read and write: opening it never waits for the reader)
+        timeout 10 head -c 200000 sealed >&3
         sleep 0.5
         kill -s $signal $pid
         sleep 0.2
-        head -c 1000 sealed >&3 2>/dev/null # the interpreter stops at its next Lua step
+        timeout 10 head -c 1000 sealed >&3 2>/dev/null # the interpreter stops at its next Lua step
         exec 3>&-
         wait $pid && fail "SIG$signal: exit 0"
         [ "$out" = out ] && { [ "$(cat out)" = kept ] || fail "SIG$signal: OUT changed"; }
