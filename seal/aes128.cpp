@@ -1,7 +1,9 @@
 // The one place where a core is chosen (aes128_chosen_core): the CPU's AES
-// instructions when this build has them and the CPU offers them, the
-// portable core otherwise. The test reads what the C runtime found when the
-// library was loaded; it depends on the CPU only, never on key or data.
+// instructions on 256-bit registers where this build has them and the CPU
+// and the system offer them, else on 128-bit registers, else the portable
+// core. The tests read what the C runtime found when the library was loaded
+// and, for the wide core, what CPUID and XGETBV told once; they depend on
+// the CPU only, never on key or data.
 #include "seal/aes128.hpp"
 
 #include "seal/aes128_cores.hpp"
@@ -38,7 +40,7 @@ void aes128_decrypt_block(std::uint8_t block[BLOCK_BYTES], const std::uint8_t ke
     aes128_decrypt_blocks(block, 1, key);
 }
 
-std::size_t aes128_cores(aes128_core cores[2])
+std::size_t aes128_cores(aes128_core cores[MOST_CORES])
 {
     cores[0] = {"portable", true, aes128_portable_encrypt_blocks, aes128_portable_decrypt_blocks};
 #if defined(VORSEL_CIPHER_PORTABLE)
@@ -46,16 +48,23 @@ std::size_t aes128_cores(aes128_core cores[2])
 #else
     cores[1] = {"hardware", aes128_hardware_available(), aes128_hardware_encrypt_blocks,
                 aes128_hardware_decrypt_blocks};
+#if defined(__x86_64__) && defined(__GNUC__)
+    cores[2] = {"vaes", aes128_vaes_available(), aes128_vaes_encrypt_blocks, aes128_vaes_decrypt_blocks};
+    return 3;
+#else
     return 2;
+#endif
 #endif
 }
 
-// The hardware core wherever this CPU runs it: it is the faster, and both
-// are constant-time.
+// The fastest core this CPU runs: the list goes from the slowest to the
+// fastest, and every core is constant-time.
 aes128_core aes128_chosen_core()
 {
-    aes128_core cores[2];
-    const std::size_t n = aes128_cores(cores);
-    const bool hardware = n == 2 && cores[1].available;
-    return hardware ? cores[1] : cores[0];
+    aes128_core cores[MOST_CORES];
+    std::size_t n = aes128_cores(cores);
+    while (n > 1 && !cores[n - 1].available) {
+        --n;
+    }
+    return cores[n - 1];
 }

@@ -28,6 +28,16 @@ void aes128_hardware_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in, s
 void aes128_hardware_decrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
                                     const std::uint8_t key[KEY_BYTES]);
 
+// The CPU's AES instructions on 256-bit registers (VAES), two blocks per
+// instruction: x86-64 builds with the AES instructions have it; to be
+// called only when aes128_vaes_available() is true (CPUID shows VAES and
+// AVX2, and XGETBV that the operating system saves the YMM registers).
+bool aes128_vaes_available();
+void aes128_vaes_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
+                                const std::uint8_t key[KEY_BYTES]);
+void aes128_vaes_decrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
+                                const std::uint8_t key[KEY_BYTES]);
+
 // Every core of this build, for the tests: name, whether this CPU runs it,
 // and its two functions.
 struct aes128_core {
@@ -37,10 +47,13 @@ struct aes128_core {
     aes128_blocks_fn decrypt_blocks;
 };
 
-// Fills `cores` (room for 2) and returns how many there are: the portable
-// core first, then the hardware core where the build has one.
-std::size_t aes128_cores(aes128_core cores[2]);
+inline constexpr std::size_t MOST_CORES = 3;
 
-// The core this build uses on this CPU: the hardware core where it is
-// available, else the portable one.
+// Fills `cores` and returns how many there are: the portable core first,
+// then the hardware core where the build has one, then the wide one where
+// the build has it.
+std::size_t aes128_cores(aes128_core cores[MOST_CORES]);
+
+// The core this build uses on this CPU: the last available of
+// aes128_cores' list (vaes, hardware, portable).
 aes128_core aes128_chosen_core();

@@ -19,7 +19,10 @@
 
 #if !defined(VORSEL_CIPHER_PORTABLE) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 
+#include <cpuid.h>
 #include <immintrin.h>
+
+#include <atomic>
 
 #define AESNI __attribute__((target("aes,ssse3")))
 
@@ -103,6 +106,115 @@ bool aes128_hardware_available()
 }
 
 #define VORSEL_HARDWARE_TARGET AESNI
+
+#if defined(__x86_64__)
+
+// The wide core: VAES runs the same rounds on 256-bit registers, two blocks
+// per instruction, the round key broadcast to both halves. Sixteen blocks
+// are in flight (eight registers), then four, then two, and the odd last
+// block goes through AES-NI. The round keys stay 128-bit values in memory,
+// broadcast by each round's load: a 256-bit value is never kept on the
+// stack, whose 32-byte alignment GCC cannot promise on 64-bit Windows.
+// Constant-time as the AES-NI core: only the block count steers it.
+#define VAES __attribute__((target("aes,ssse3,avx,avx2,vaes")))
+
+namespace {
+
+template <std::size_t N, bool decrypt>
+VAES inline void wide_lanes(std::uint8_t *out, const std::uint8_t *in, const round_key *rk)
+{
+    // The schedule's address made opaque, so that the broadcasts are not
+    // hoisted out of the caller's loop into 256-bit values on the stack.
+    __asm__("" : "+r"(rk));
+    __m256i s[N];
+    const __m256i first = _mm256_broadcastsi128_si256(rk[0]);
+    for (std::size_t i = 0; i < N; ++i) {
+        s[i] = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + 32 * i)), first);
+    }
+#pragma GCC unroll 9
+    for (int round = 1; round <= 9; ++round) {
+        const __m256i k = _mm256_broadcastsi128_si256(rk[round]);
+        for (std::size_t i = 0; i < N; ++i) {
+            s[i] = decrypt ? _mm256_aesdec_epi128(s[i], k) : _mm256_aesenc_epi128(s[i], k);
+        }
+    }
+    const __m256i last = _mm256_broadcastsi128_si256(rk[10]);
+    for (std::size_t i = 0; i < N; ++i) {
+        s[i] = decrypt ? _mm256_aesdeclast_epi128(s[i], last) : _mm256_aesenclast_epi128(s[i], last);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 32 * i), s[i]);
+    }
+}
+
+template <bool decrypt>
+VAES inline void run_wide(std::uint8_t *out, const std::uint8_t *in, std::size_t count, const std::uint8_t *key)
+{
+    round_key rk[11];
+    expand_key(key, rk, decrypt);
+    for (; count >= 16; count -= 16, out += 256, in += 256) {
+        wide_lanes<8, decrypt>(out, in, rk);
+    }
+    for (; count >= 4; count -= 4, out += 64, in += 64) {
+        wide_lanes<2, decrypt>(out, in, rk);
+    }
+    if (count >= 2) {
+        wide_lanes<1, decrypt>(out, in, rk);
+        count -= 2, out += 32, in += 32;
+    }
+    if (count == 1) {
+        decrypt ? decrypt_lanes<1>(out, in, rk) : encrypt_lanes<1>(out, in, rk);
+    }
+}
+
+// CPUID's leaf 7 traps to the hypervisor in a virtual machine (some
+// microseconds), so the answer is read once and kept: 0 not yet asked,
+// 1 no, 2 yes. Two threads that ask at once both read the same CPU.
+std::atomic<int> vaes_known{0};
+
+bool vaes_usable()
+{
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid(1, &a, &b, &c, &d) == 0) {
+        return false;
+    }
+    const bool aes = (c & bit_AES) != 0 && (c & bit_SSSE3) != 0;
+    if (!aes || (c & bit_AVX) == 0 || (c & bit_OSXSAVE) == 0) {
+        return false;
+    }
+    // The operating system saves the SSE and the YMM state (XCR0 bits 1 and 2).
+    unsigned xcr0 = 0, high = 0;
+    __asm__ volatile("xgetbv" : "=a"(xcr0), "=d"(high) : "c"(0));
+    if ((xcr0 & 6) != 6 || __get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) {
+        return false;
+    }
+    return (b & bit_AVX2) != 0 && (c & bit_VAES) != 0;
+}
+
+} // namespace
+
+bool aes128_vaes_available()
+{
+    int known = vaes_known.load(std::memory_order_relaxed);
+    if (known == 0) {
+        known = vaes_usable() ? 2 : 1;
+        vaes_known.store(known, std::memory_order_relaxed);
+    }
+    return known == 2;
+}
+
+VAES void aes128_vaes_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
+                                     const std::uint8_t key[KEY_BYTES])
+{
+    run_wide<false>(out, in, count, key);
+}
+
+VAES void aes128_vaes_decrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
+                                     const std::uint8_t key[KEY_BYTES])
+{
+    run_wide<true>(out, in, count, key);
+}
+
+#define VORSEL_VAES_CORE
+#endif
 
 #elif !defined(VORSEL_CIPHER_PORTABLE) && defined(__GNUC__) &&                                             \
     ((defined(__aarch64__) &&                                                                              \
@@ -302,7 +414,30 @@ VORSEL_HARDWARE_TARGET void aes128_hardware_decrypt_blocks(std::uint8_t *out, co
     run_lanes<true>(out, in, count, key);
 }
 
-#else
+#endif
+
+#if !defined(VORSEL_VAES_CORE)
+
+// No wide core in this build (it is for x86-64 alone): never available,
+// and a call all the same is stopped.
+bool aes128_vaes_available()
+{
+    return false;
+}
+
+void aes128_vaes_encrypt_blocks(std::uint8_t *, const std::uint8_t *, std::size_t, const std::uint8_t *)
+{
+    std::abort();
+}
+
+void aes128_vaes_decrypt_blocks(std::uint8_t *, const std::uint8_t *, std::size_t, const std::uint8_t *)
+{
+    std::abort();
+}
+
+#endif
+
+#if !defined(VORSEL_HARDWARE_TARGET)
 
 // No AES instructions in this build: the core is never available, and a
 // call that comes all the same is a fault of the caller's, stopped here

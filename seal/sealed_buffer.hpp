@@ -62,6 +62,13 @@ void seal_decipher(std::uint8_t *buffer, std::uint32_t length, const std::uint8_
 int unseal_text(std::uint8_t *out, const std::uint8_t *sealed, std::uint32_t length,
                 const std::uint8_t key[KEY_BYTES], std::uint8_t *pad, std::uint32_t *end);
 
+// unseal_text with the payload alone laid out at out's start: out gets
+// exactly the payload's end - 9 bytes (none when end <= 9), nothing of the
+// header or the padding, and must not overlap `sealed`. The same checks and
+// results.
+int unseal_payload(std::uint8_t *out, const std::uint8_t *sealed, std::uint32_t length,
+                   const std::uint8_t key[KEY_BYTES], std::uint8_t *pad, std::uint32_t *end);
+
 // unseal_text in place.
 int unseal(std::uint8_t *buffer, std::uint32_t length, const std::uint8_t key[KEY_BYTES],
            std::uint8_t *pad, std::uint32_t *end);

@@ -91,7 +91,7 @@ int main(int argc, char **argv)
     VALGRIND_MAKE_MEM_UNDEFINED(data, MOST * BLOCK_BYTES);
     VALGRIND_MAKE_MEM_UNDEFINED(key, KEY_BYTES);
 
-    aes128_core cores[2];
+    aes128_core cores[MOST_CORES];
     const std::size_t n = aes128_cores(cores);
     if (argc == 5) {
         FLAW = std::strcmp(argv[1], "branch") == 0 ? plant_branch : plant_lookup;

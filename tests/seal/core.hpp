@@ -13,7 +13,7 @@
 // result tells a name that this build has no core for.
 inline const aes128_core *named_core(bool *unknown = nullptr)
 {
-    static aes128_core cores[2];
+    static aes128_core cores[MOST_CORES];
     static bool missing = false;
     static const aes128_core *chosen = [] {
         const char *name = std::getenv("VORSEL_CORE");

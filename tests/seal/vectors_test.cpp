@@ -198,6 +198,47 @@ TEST_F(Vectors, NistKnownAnswers)
     }
 }
 
+// The 128 blocks of ECBVarTxt128's encrypt section share one key: runs of
+// every length from 1 to 40 blocks of them, from every start of a few,
+// apart and in place, each direction, so that every shape of a wide core
+// (its groups and its tails) meets the vectors.
+TEST_F(Vectors, NistRunsOfEveryLengthTo40)
+{
+    std::vector<std::uint8_t> plain, cipher, key;
+    for (const auto &r : read_records(file("ECBVarTxt128.rsp"))) {
+        if (r.section == "[ENCRYPT]") {
+            const auto k = from_hex(field(r, "KEY", "KEY"));
+            ASSERT_TRUE(key.empty() || key == k) << "one key for the whole section";
+            key = k;
+            const auto p = from_hex(field(r, "PLAINTEXT", "PT")), c = from_hex(field(r, "CIPHERTEXT", "CT"));
+            plain.insert(plain.end(), p.begin(), p.end());
+            cipher.insert(cipher.end(), c.begin(), c.end());
+        }
+    }
+    ASSERT_EQ(128U * BLOCK_BYTES, plain.size());
+    std::size_t runs = 0;
+    for (std::size_t count = 1; count <= 40; ++count) {
+        for (const std::size_t start : {0U, 1U, 17U, 87U}) {
+            const std::size_t at = start * BLOCK_BYTES, size = count * BLOCK_BYTES;
+            const auto p = plain.begin() + static_cast<std::ptrdiff_t>(at);
+            const auto c = cipher.begin() + static_cast<std::ptrdiff_t>(at);
+            const std::vector<std::uint8_t> want_c(c, c + static_cast<std::ptrdiff_t>(size));
+            const std::vector<std::uint8_t> want_p(p, p + static_cast<std::ptrdiff_t>(size));
+            std::vector<std::uint8_t> out(size), inplace = want_p;
+            core_encrypt_blocks_to(out.data(), want_p.data(), count, key.data());
+            ASSERT_EQ(want_c, out) << "encrypt apart, " << count << " blocks from " << start;
+            core_encrypt_blocks_to(inplace.data(), inplace.data(), count, key.data());
+            ASSERT_EQ(want_c, inplace) << "encrypt in place, " << count << " blocks from " << start;
+            core_decrypt_blocks_to(out.data(), want_c.data(), count, key.data());
+            ASSERT_EQ(want_p, out) << "decrypt apart, " << count << " blocks from " << start;
+            core_decrypt_blocks_to(inplace.data(), inplace.data(), count, key.data());
+            ASSERT_EQ(want_p, inplace) << "decrypt in place, " << count << " blocks from " << start;
+            ++runs;
+        }
+    }
+    std::printf("%zu runs of 1 to 40 blocks checked in ECBVarTxt128.rsp\n", runs);
+}
+
 TEST_F(Vectors, NistMonteCarlo)
 {
     report(file("ECBMCT128.rsp"), check_monte_carlo(file("ECBMCT128.rsp"), 1000, false));
