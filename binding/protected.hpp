@@ -15,6 +15,7 @@ struct protected_job {
     lua_CFunction request; // the Lua-facing function that hands the job over
     const std::uint8_t *bytes;
     std::size_t length;
+    void *work; // the request's own record that push may take from, or null
 };
 
 // Pushes the helper. Lua code may run here (Lua 5.1 and LuaJIT allocate a

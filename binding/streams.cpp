@@ -9,9 +9,9 @@
 // ends (final, a data error, __close, __gc).
 //
 // A call reads the stream and the piece, and works out its result into a
-// working buffer, with no Lua code running from its checks to there; it
-// then marks the stream busy and makes the result string under
-// run_protected. Lua code run there (a finalizer, a hook) finds every call
+// buffer of the result's exact length, with no Lua code running from its
+// checks to there; it then marks the stream busy and makes the result
+// string (a copy, or on Lua 5.5 the buffer itself) under run_protected. Lua code run there (a finalizer, a hook) finds every call
 // on the stream refused. After it, the stream is taken from the stack
 // afresh and matched by its serial number before the new state is written
 // back; a call that made no result leaves the stream as it was.
@@ -35,6 +35,8 @@ const char *const ARTICLES[2] = {"a sealer", "an opener"};
 // The two metatables' registry keys: light userdata, found without making
 // a string (so without a collection step, and without Lua code).
 const char METATABLE_KEYS[2] = {0, 0};
+
+constexpr std::uint32_t BLOCK = BLOCK_BYTES; // for plain positions, 32-bit as the counters
 
 // Stack slots of a method call.
 constexpr int SELF = 1;
@@ -99,7 +101,8 @@ struct call {
     lua_CFunction self;
     stream *s;
     std::size_t n;    // the piece's length
-    std::size_t size; // the working buffer's
+    std::size_t size; // the result's
+    std::uint8_t pad; // an opener's pad count, once its header has come
 };
 
 const char *method_name(const call *c)
@@ -160,8 +163,34 @@ int begin(lua_State *L, call *c, char *message, std::size_t size)
         end_stream(s, FAILED);
         return -1;
     }
-    // Whole blocks of what comes; an opener's last block deciphered before it.
-    c->size = (s->held + c->n) / BLOCK_BYTES * BLOCK_BYTES + (c->kind == OPENER || c->final ? BLOCK_BYTES : 0);
+    // The result's exact length: a sealer gives the blocks that fill, and
+    // its last one at final; an opener, the plain bytes from where it gave
+    // out to up to the pad count before the end of the blocks that fill.
+    if (c->kind == SEALER) {
+        c->size = c->final ? (s->held != 0 ? BLOCK_BYTES : 0) : (s->held + c->n) / BLOCK_BYTES * BLOCK_BYTES;
+        return 0;
+    }
+    const std::uint32_t before = s->taken - s->held;
+    const auto after = static_cast<std::uint32_t>(total - total % BLOCK_BYTES);
+    c->pad = s->pad;
+    c->size = 0;
+    if (c->final || after == before) {
+        return 0;
+    }
+    if (before == 0) { // the header's block fills with this piece
+        std::uint8_t first[BLOCK_BYTES];
+        std::uint32_t end = 0;
+        std::memcpy(first, s->carry, s->held);
+        std::memcpy(first + s->held, lua_tolstring(L, PIECE, nullptr), BLOCK_BYTES - s->held);
+        if (unseal_header(first, BLOCK_BYTES, s->key, &c->pad, &end) != 0) {
+            static_cast<void>(
+                std::snprintf(message, size, "invalid encrypted data format (not sealed data, or a wrong key)"));
+            end_stream(s, FAILED);
+            return -1;
+        }
+    }
+    const std::uint32_t end = after - c->pad;
+    c->size = end > s->given ? end - s->given : 0;
     return 0;
 }
 
@@ -216,56 +245,67 @@ std::size_t seal_final(stream *st, std::uint8_t *out)
     return BLOCK_BYTES;
 }
 
-// Opening: takes the piece into st and deciphers the blocks it completes
-// into out, after the last block deciphered before (so that out holds the
-// plain bytes from `base` on). Gives out out[*from, *to): every payload
-// byte deciphered that is surely not padding, all but the last `pad`.
-// Returns 0, or -1 when the first block, as it comes, is not a header.
-int open_piece(stream *st, const std::uint8_t *piece, std::size_t n, std::uint8_t *out, std::size_t *from,
-               std::size_t *to)
+// Opening: takes the piece into st and deciphers the blocks it fills.
+// Writes to out, from its start, the plain bytes from st->given to the end
+// of those blocks less `pad` (the last `pad` bytes may be padding, and are
+// given out only when more blocks come), and returns how many. The header's
+// block was checked before (begin), and its pad count is `pad`.
+std::size_t open_piece(stream *st, const std::uint8_t *piece, std::size_t n, std::uint8_t pad, std::uint8_t *out)
 {
     const std::uint32_t before = st->taken - st->held; // sealed bytes deciphered so far, whole blocks
-    const std::uint32_t base = before >= BLOCK_BYTES ? before - static_cast<std::uint32_t>(BLOCK_BYTES) : 0;
-    std::size_t at = 0;
-    if (before >= BLOCK_BYTES) {
-        std::memcpy(out, st->last, BLOCK_BYTES);
-        at = BLOCK_BYTES;
-    }
-    std::size_t used = 0;
-    if (st->held != 0) {
-        used = st->held + n < BLOCK_BYTES ? n : BLOCK_BYTES - st->held;
-        std::memcpy(st->carry + st->held, piece, used);
-        st->held = static_cast<std::uint8_t>(st->held + used);
-        if (st->held == BLOCK_BYTES) {
-            aes128_decrypt_blocks_to(out + at, st->carry, 1, st->key);
-            at += BLOCK_BYTES;
-            st->held = 0;
-        }
-    }
-    if (st->held == 0) {
-        const std::size_t whole = (n - used) / BLOCK_BYTES;
-        aes128_decrypt_blocks_to(out + at, piece + used, whole, st->key);
-        used += whole * BLOCK_BYTES;
-        st->held = static_cast<std::uint8_t>(n - used);
-        std::memcpy(st->carry, piece + used, st->held);
-    }
     st->taken += static_cast<std::uint32_t>(n);
-    const std::uint32_t after = st->taken - st->held;
-    std::uint32_t end = 0;
-    if (before < BLOCK_BYTES && after >= BLOCK_BYTES && unseal_check(out, BLOCK_BYTES, &st->pad, &end) != 0) {
-        return -1;
+    const std::uint32_t after = st->taken / BLOCK * BLOCK;
+    if (after == before) {
+        std::memcpy(st->carry + st->held, piece, n);
+        st->held = static_cast<std::uint8_t>(st->held + n);
+        return 0;
     }
-    *from = *to = 0;
-    if (after >= BLOCK_BYTES) {
-        std::memcpy(st->last, out + (after - BLOCK_BYTES - base), BLOCK_BYTES);
-        end = after - st->pad;
-        if (end > st->given) {
-            *from = st->given - base;
-            *to = end - base;
-            st->given = end;
+    st->pad = pad;
+    const std::uint32_t from = st->given, end = after - pad;
+    // The bytes of a plain block at plain position p that fall in [from, end).
+    const auto emit = [out, from, end](const std::uint8_t *block, std::uint32_t p) {
+        const std::uint32_t lo = p > from ? p : from, hi = p + BLOCK < end ? p + BLOCK : end;
+        if (hi > lo) {
+            std::memcpy(out + (lo - from), block + (lo - p), hi - lo);
         }
+    };
+    if (before >= BLOCK) { // what the last call held back
+        emit(st->last, before - BLOCK);
     }
-    return 0;
+    std::uint32_t p = before; // the plain position of the next block
+    std::size_t used = 0;     // of the piece
+    if (st->held != 0) {
+        used = BLOCK_BYTES - st->held;
+        std::memcpy(st->carry + st->held, piece, used);
+        aes128_decrypt_blocks_to(st->last, st->carry, 1, st->key);
+        emit(st->last, p);
+        p += BLOCK;
+    }
+    // The piece's whole blocks: the header's and the last through st->last,
+    // those between straight to their place in out.
+    std::uint32_t whole = (after - p) / BLOCK;
+    if (whole > 0 && p == 0) {
+        aes128_decrypt_blocks_to(st->last, piece + used, 1, st->key);
+        emit(st->last, p);
+        used += BLOCK, p += BLOCK, --whole;
+    }
+    if (whole > 1) {
+        aes128_decrypt_blocks_to(out + (p - from), piece + used, whole - 1, st->key);
+        used += BLOCK * (whole - 1), p += BLOCK * (whole - 1);
+        whole = 1;
+    }
+    if (whole == 1) {
+        aes128_decrypt_blocks_to(st->last, piece + used, 1, st->key);
+        emit(st->last, p);
+        used += BLOCK_BYTES;
+    }
+    st->held = static_cast<std::uint8_t>(n - used);
+    std::memcpy(st->carry, piece + used, st->held);
+    if (end <= from) {
+        return 0;
+    }
+    st->given = end;
+    return end - from;
 }
 
 // Both methods of both kinds: checks, the buffer, the work, the result.
@@ -287,21 +327,17 @@ int run_call(lua_State *L, call *c)
     // piece are read through pointers fetched in begin, into a copy.
     stream next = *c->s;
     const auto *piece = reinterpret_cast<const std::uint8_t *>(c->final ? "" : lua_tolstring(L, PIECE, nullptr));
-    std::size_t from = 0, to = 0;
     if (c->kind == SEALER) {
-        to = c->final ? seal_final(&next, work.bytes) : seal_piece(&next, piece, c->n, work.bytes);
-    } else if (!c->final && open_piece(&next, piece, c->n, work.bytes, &from, &to) != 0) {
-        drop_buffer(L, &work);
-        end_stream(c->s, FAILED);
-        return fail(L, c->kind, method_name(c), "invalid encrypted data format (not sealed data, or a wrong key)");
+        static_cast<void>(c->final ? seal_final(&next, work.bytes) : seal_piece(&next, piece, c->n, work.bytes));
+    } else if (!c->final) {
+        static_cast<void>(open_piece(&next, piece, c->n, c->pad, work.bytes));
     }
     if (c->final) {
         end_stream(&next, FINISHED);
     }
     c->s->phase = BUSY;
     const int helper = lua_gettop(L);
-    const int status = push_protected(L, c->self, work.bytes + from, to - from);
-    drop_buffer(L, &work);
+    const int status = push_result_of(L, c->self, &work, c->size);
     const bool made = status == 0 && lua_type(L, helper) == LUA_TSTRING;
     stream *s = to_stream(L, SELF, c->kind); // Lua code ran: the stack may hold anything now
     if (s != nullptr && s->serial == next.serial && s->phase == BUSY) {
@@ -313,7 +349,7 @@ int run_call(lua_State *L, call *c)
     }
     std::memset(next.key, 0, sizeof next.key);
     if (status == LUA_ERRMEM) {
-        memory_message(to - from, message, sizeof message);
+        memory_message(c->size, message, sizeof message);
         return fail(L, c->kind, method_name(c), message);
     }
     if (status != 0) {
@@ -327,7 +363,7 @@ int run_call(lua_State *L, call *c)
 
 template <std::uint8_t K, bool FINAL> int method(lua_State *L)
 {
-    call c = {K, FINAL, method<K, FINAL>, nullptr, 0, 0};
+    call c = {K, FINAL, method<K, FINAL>, nullptr, 0, 0, 0};
     return run_call(L, &c);
 }
 

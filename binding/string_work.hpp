@@ -1,8 +1,8 @@
 // What vorsel.strings' whole-string functions and its streams share: the
-// working buffer (on the C stack up to STACK_BYTES, above that a block from
+// result's buffer (on the C stack up to STACK_BYTES, above that a block from
 // the Lua state's own allocator, so that a host's limits and failures apply
-// to it too), the key argument, descriptions of what came, and the pushing
-// of a result from C memory under run_protected.
+// to it too), the key argument, descriptions of what came, and the making
+// of the result string from it.
 #pragma once
 
 #include <lua.hpp>
@@ -22,36 +22,45 @@ inline constexpr std::size_t STACK_BYTES = 4096;
 
 static_assert(STACK_BYTES % BLOCK_BYTES == 0);
 
-// The working buffer: `bytes` is `local`, or a block of `block` bytes from
-// the state's allocator.
+// Lua 5.5 takes a block of its allocator as a string without a copy
+// (lua_pushexternalstring): the result is made in a block one byte longer,
+// for the zero that must follow it, and the block becomes the string.
+#if LUA_VERSION_NUM >= 505
+inline constexpr std::size_t RESULT_ZERO = 1;
+#else
+inline constexpr std::size_t RESULT_ZERO = 0;
+#endif
+
+// The result's buffer: `bytes` is `local`, or a block of `block` bytes from
+// the allocator `alloc` (with `ud`) that the state had when it was taken.
 struct work_buffer {
     std::uint8_t *bytes;
     std::size_t block; // 0 for `local`
+    lua_Alloc alloc;
+    void *ud;
     std::uint8_t local[STACK_BYTES];
 };
 
-// Points work->bytes at room for `size` bytes; false when the state's
-// allocator refused the block. Runs no Lua code.
+// Points work->bytes at room for a result of exactly `size` bytes (laid
+// out from its start); false when the state's allocator refused the block.
+// Runs no Lua code.
 inline bool take_buffer(lua_State *L, work_buffer *work, std::size_t size)
 {
-    work->block = size > STACK_BYTES ? size : 0;
+    work->block = size > STACK_BYTES ? size + RESULT_ZERO : 0;
     if (work->block == 0) {
         work->bytes = work->local;
         return true;
     }
-    void *ud = nullptr;
-    const lua_Alloc alloc = lua_getallocf(L, &ud);
-    work->bytes = static_cast<std::uint8_t *>(alloc(ud, nullptr, 0, work->block));
+    work->alloc = lua_getallocf(L, &work->ud);
+    work->bytes = static_cast<std::uint8_t *>(work->alloc(work->ud, nullptr, 0, work->block));
     return work->bytes != nullptr;
 }
 
-// Gives a block taken by take_buffer back to the allocator.
-inline void drop_buffer(lua_State *L, work_buffer *work)
+// Gives a block taken by take_buffer back to its allocator.
+inline void drop_buffer(work_buffer *work)
 {
     if (work->block != 0 && work->bytes != nullptr) {
-        void *ud = nullptr;
-        const lua_Alloc alloc = lua_getallocf(L, &ud);
-        alloc(ud, work->bytes, work->block, 0);
+        work->alloc(work->ud, work->bytes, work->block, 0);
     }
     work->bytes = nullptr;
 }
@@ -103,13 +112,38 @@ inline void push_bytes(lua_State *L, const protected_job *job)
     lua_pushlstring(L, reinterpret_cast<const char *>(job->bytes), job->length);
 }
 
-// Makes the string of `length` bytes at `bytes` under run_protected, on
-// behalf of `self` (the Lua-facing function running), with the helper on
-// top of the stack. Lua code may run in here. Returns lua_pcall's status
-// with one value in the helper's place: the string, nil when the helper
-// was refused its job, or the error.
-inline int push_protected(lua_State *L, lua_CFunction self, const std::uint8_t *bytes, std::size_t length)
+#if LUA_VERSION_NUM >= 505
+// The block itself becomes the string. From the call on, it is Lua's: the
+// string frees it, or Lua frees it if the string cannot be made.
+inline void push_block_itself(lua_State *L, const protected_job *job)
 {
-    const protected_job job = {push_bytes, self, bytes, length};
-    return run_protected(L, &job);
+    auto *work = static_cast<work_buffer *>(job->work);
+    std::uint8_t *bytes = work->bytes;
+    work->bytes = nullptr;
+    lua_pushexternalstring(L, reinterpret_cast<const char *>(bytes), job->length, work->alloc, work->ud);
+}
+#endif
+
+// Makes the string of the first `length` bytes of work's buffer under
+// run_protected, on behalf of `self` (the Lua-facing function running),
+// with the helper on top of the stack; Lua code may run in here. The string
+// is a copy, after which a block is freed, or on Lua 5.5 a block itself.
+// The buffer is left with nothing to free. Returns lua_pcall's status with
+// one value in the helper's place: the string, nil when the helper was
+// refused its job, or the error.
+inline int push_result_of(lua_State *L, lua_CFunction self, work_buffer *work, std::size_t length)
+{
+#if LUA_VERSION_NUM >= 505
+    if (work->block != 0) {
+        work->bytes[length] = 0;
+        const protected_job job = {push_block_itself, self, nullptr, length, work};
+        const int status = run_protected(L, &job);
+        drop_buffer(work); /* unless Lua took it */
+        return status;
+    }
+#endif
+    const protected_job job = {push_bytes, self, work->bytes, length, nullptr};
+    const int status = run_protected(L, &job);
+    drop_buffer(work);
+    return status;
 }

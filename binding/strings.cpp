@@ -2,12 +2,13 @@
 // strings, in the sealed format of vorsel.encrypt and vorsel.decrypt and
 // through the same cipher cores. A library of its own (vorsel/strings.so).
 //
-// A call works in one buffer beside its input and its result: on the C
-// stack up to STACK_BYTES, above that a block from the Lua state's own
+// A call makes its result in one buffer of the result's exact length: on
+// the C stack up to STACK_BYTES, above that a block from the Lua state's own
 // allocator (so that a host's limits and failures apply to it too). The
-// cipher reads the input and writes the buffer in one pass, and the result
-// string is made from the buffer: straight from the C stack, or from the
-// block through run_protected, after which the block is freed.
+// cipher reads the input and writes the result there in one pass (decrypt
+// lays the payload out at the start, leaving the header and the padding
+// out). The string is then a copy of the buffer, or on Lua 5.5 the block
+// itself (binding/string_work.hpp).
 #include <lua.hpp>
 
 #include <cstdint>
@@ -32,8 +33,7 @@ struct request {
     lua_CFunction self;         // strings_encrypt or strings_decrypt
     bool sealing;
     std::uint32_t n;            // the input's length
-    std::uint32_t size;         // the working buffer's: the sealed length
-    std::uint32_t from, to;     // the result is the buffer's bytes [from, to)
+    std::uint32_t size;         // the result's length
     std::uint8_t key[KEY_BYTES];
 };
 
@@ -78,8 +78,6 @@ int begin(lua_State *L, request *req, char *message, std::size_t size)
     req->n = static_cast<std::uint32_t>(n);
     if (req->sealing) {
         req->size = seal_layout(req->n).total;
-        req->from = 0;
-        req->to = req->size;
         return 0;
     }
     // The first block tells the format error before anything is allocated.
@@ -90,9 +88,7 @@ int begin(lua_State *L, request *req, char *message, std::size_t size)
         static_cast<void>(std::snprintf(message, size, "invalid encrypted data format (not sealed data, or a wrong key)"));
         return -1;
     }
-    req->size = req->n;
-    req->from = SEAL_HEADER_SIZE;
-    req->to = end > SEAL_HEADER_SIZE ? end : SEAL_HEADER_SIZE;
+    req->size = end > SEAL_HEADER_SIZE ? end - SEAL_HEADER_SIZE : 0;
     return 0;
 }
 
@@ -112,28 +108,25 @@ int get_buffer(lua_State *L, request *req, work_buffer *work, char *message, std
         }
     }
     if (work->bytes == nullptr) {
-        memory_message(req->to - req->from, message, size);
+        memory_message(req->size, message, size);
         return -1;
     }
     return 0;
 }
 
-// Pushes the result, the working buffer's bytes [from, to), and frees the
-// block if there is one. Raises the memory message, or whatever else the
-// making of the string raised.
+// Pushes the result from the buffer. Raises the memory message, or
+// whatever else the making of the string raised.
 int push_result(lua_State *L, const request *req, work_buffer *work)
 {
-    const auto *result = reinterpret_cast<const char *>(work->bytes + req->from);
     if (work->block == 0) { /* from the C stack: a raise here loses nothing */
-        lua_pushlstring(L, result, req->to - req->from);
+        lua_pushlstring(L, reinterpret_cast<const char *>(work->bytes), req->size);
         return 1;
     }
     lua_settop(L, HELPER);
-    const int status = push_protected(L, req->self, work->bytes + req->from, req->to - req->from);
-    drop_buffer(L, work);
+    const int status = push_result_of(L, req->self, work, req->size);
     if (status == LUA_ERRMEM) {
         char message[80];
-        memory_message(req->to - req->from, message, sizeof message);
+        memory_message(req->size, message, sizeof message);
         return fail(L, req->fn, message);
     }
     if (status != 0) {
@@ -169,20 +162,20 @@ int run_request(lua_State *L, request *req)
     if (req->sealing) {
         seal_text(work.bytes, input, req->n, req->key);
     } else {
-        static_cast<void>(unseal_text(work.bytes, input, req->n, req->key, &pad, &end));
+        static_cast<void>(unseal_payload(work.bytes, input, req->n, req->key, &pad, &end));
     }
     return push_result(L, req, &work);
 }
 
 int strings_encrypt(lua_State *L)
 {
-    request req = {"encrypt", strings_encrypt, true, 0, 0, 0, 0, {}};
+    request req = {"encrypt", strings_encrypt, true, 0, 0, {}};
     return run_request(L, &req);
 }
 
 int strings_decrypt(lua_State *L)
 {
-    request req = {"decrypt", strings_decrypt, false, 0, 0, 0, 0, {}};
+    request req = {"decrypt", strings_decrypt, false, 0, 0, {}};
     return run_request(L, &req);
 }
 

@@ -153,7 +153,7 @@ int push_result_table(lua_State *L, std::uint32_t count, lua_CFunction self)
         lua_createtable(L, static_cast<int>(room), 0);
         return FAULT_NONE;
     }
-    const protected_job job = {push_table, self, nullptr, room};
+    const protected_job job = {push_table, self, nullptr, room, nullptr};
     push_helper(L);
     const int status = run_protected(L, &job);
     return status == 0 ? FAULT_NONE : status == LUA_ERRMEM ? FAULT_MEMORY : FAULT_RAISED;

@@ -4,14 +4,16 @@
 // for, and runs on, CPUs without them; aes128_hardware_available() tells,
 // from what the C runtime detected once when the library was loaded
 // (libgcc's CPU model, glibc's auxiliary vector): no CPUID per call, no
-// lock, no global of ours.
+// lock. x86-64 has a wide core as well, on VAES (aes128_vaes_available(),
+// from CPUID and XGETBV, read once at load into the one global here).
 //
 // Constant-time: the instructions take the same time whatever the key and
 // data, and nothing here branches on or indexes by them. Each call expands
 // the raw key once, into a schedule on the stack that lives for that call
 // only (for decrypting, the equivalent inverse cipher's, through
 // InvMixColumns); then eight blocks run side by side, enough to keep the
-// CPU's AES units busy, and the rest one at a time.
+// CPU's AES units busy, and the rest one at a time (the wide core: sixteen
+// blocks in eight 256-bit registers).
 #include "seal/aes128_cores.hpp"
 
 #include <cstdlib>
@@ -21,8 +23,6 @@
 
 #include <cpuid.h>
 #include <immintrin.h>
-
-#include <atomic>
 
 #define AESNI __attribute__((target("aes,ssse3")))
 
@@ -165,11 +165,6 @@ VAES inline void run_wide(std::uint8_t *out, const std::uint8_t *in, std::size_t
     }
 }
 
-// CPUID's leaf 7 traps to the hypervisor in a virtual machine (some
-// microseconds), so the answer is read once and kept: 0 not yet asked,
-// 1 no, 2 yes. Two threads that ask at once both read the same CPU.
-std::atomic<int> vaes_known{0};
-
 bool vaes_usable()
 {
     unsigned a = 0, b = 0, c = 0, d = 0;
@@ -191,14 +186,23 @@ bool vaes_usable()
 
 } // namespace
 
+namespace {
+
+// CPUID traps to the hypervisor in a virtual machine (some microseconds),
+// so the CPU is asked once, when the library is loaded (as the C runtime
+// asks it for the AES-NI test), before any thread can call a core.
+bool vaes_found = false;
+
+__attribute__((constructor)) void find_vaes()
+{
+    vaes_found = vaes_usable();
+}
+
+} // namespace
+
 bool aes128_vaes_available()
 {
-    int known = vaes_known.load(std::memory_order_relaxed);
-    if (known == 0) {
-        known = vaes_usable() ? 2 : 1;
-        vaes_known.store(known, std::memory_order_relaxed);
-    }
-    return known == 2;
+    return vaes_found;
 }
 
 VAES void aes128_vaes_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
