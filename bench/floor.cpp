@@ -6,12 +6,30 @@
 // them into a table created at its final size (per element one
 // lua_pushnumber, one lua_rawseti): no framing, no cipher.
 // roundtrip_grow does the same into a table that grows as it is filled.
+//
+// copy(s) is the floor of the string API: one new string made from its
+// argument's bytes, all but the first (so never equal to s itself: Lua 5.1
+// and LuaJIT intern every string, and a result equal to a live string would
+// cost a comparison, not a copy). Built for each Lua version the benchmark
+// runs.
 #include <cstdint>
 #include <cstdlib>
 
 #include <lua.hpp>
 
+#if LUA_VERSION_NUM >= 502
+#define lua_objlen lua_rawlen
+#endif
+
 namespace {
+
+int floor_copy(lua_State *L)
+{
+    std::size_t n = 0;
+    const char *s = luaL_checklstring(L, 1, &n);
+    lua_pushlstring(L, s + (n > 0 ? 1 : 0), n > 0 ? n - 1 : 0);
+    return 1;
+}
 
 int roundtrip_with(lua_State *L, bool grow)
 {
@@ -47,6 +65,7 @@ int floor_roundtrip_grow(lua_State *L)
 constexpr luaL_Reg floor_reg[] = {
     {"roundtrip", floor_roundtrip},
     {"roundtrip_grow", floor_roundtrip_grow},
+    {"copy", floor_copy},
     {nullptr, nullptr},
 };
 
@@ -54,6 +73,11 @@ constexpr luaL_Reg floor_reg[] = {
 
 extern "C" __attribute__((visibility("default"))) int luaopen_vorsel_floor(lua_State *L)
 {
+#if LUA_VERSION_NUM >= 502
+    lua_newtable(L);
+    luaL_setfuncs(L, floor_reg, 0);
+#else
     luaL_register(L, "vorsel_floor", floor_reg);
+#endif
     return 1;
 }

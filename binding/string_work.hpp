@@ -114,13 +114,18 @@ inline void push_bytes(lua_State *L, const protected_job *job)
 
 #if LUA_VERSION_NUM >= 505
 // The block itself becomes the string. From the call on, it is Lua's: the
-// string frees it, or Lua frees it if the string cannot be made.
+// string frees it, or Lua frees it if the string cannot be made. Lua counts
+// only an external string's header as allocated, so the collector is then
+// told of the block as an allocation of its size would tell it (a step
+// when that debt is due): else a loop of large results would pile up
+// garbage the collector does not see.
 inline void push_block_itself(lua_State *L, const protected_job *job)
 {
     auto *work = static_cast<work_buffer *>(job->work);
     std::uint8_t *bytes = work->bytes;
     work->bytes = nullptr;
     lua_pushexternalstring(L, reinterpret_cast<const char *>(bytes), job->length, work->alloc, work->ud);
+    lua_gc(L, LUA_GCSTEP, job->length + 1);
 }
 #endif
 

@@ -484,3 +484,24 @@ describe("vorsel.strings out of memory", function()
     end
   end)
 end)
+
+local status = io.open("/proc/self/status")
+if status then status:close() end
+describe("vorsel.strings and the collector", function()
+  S.it_if(status, "no /proc/self/status on Windows", it, pending)(
+    "keeps the memory of results it has let go of in check", function()
+    -- In Lua 5.5 a large result is its block itself, which the interpreter
+    -- does not count as allocated unless the call tells the collector.
+    local function resident()
+      local f = assert(io.open("/proc/self/status"))
+      local kb = f:read("*a"):match("VmRSS:%s*(%d+)")
+      f:close()
+      return tonumber(kb) / 1024
+    end
+    local big = ("x"):rep(1048576)
+    collectgarbage()
+    local before = resident()
+    for _ = 1, 300 do strings.encrypt(big, KEY) end
+    assert(resident() - before < 150, "300 results of 1 MiB let go of, and still resident")
+  end)
+end)
