@@ -26,9 +26,9 @@ test-clang sanitize: # the suite built with clang in build-clang/, or with ASan 
 	ctest --preset $(@:test-%=%) --no-tests=error -j $(JOBS)
 test-large memcheck: test-build # the full-size tests (several GiB, one at a time); every Lua test file under valgrind
 	ctest --preset test --no-tests=error -C heavy $(if $(filter memcheck,$@),-j $(JOBS) -L 'memcheck|leaks',-L large)
-bench: # tables, peak memory, instruction counts and chart in build/bench/
-	$(DEPS) bench
-	cmake --preset default -DVORSEL_BENCH=ON >/dev/null && cmake --build build -j $(JOBS)
+bench: # tables, peak memory, instruction counts and chart in build/bench/ (on the test build, for its Lua 5.5)
+	$(DEPS) test bench
+	cmake --preset test -DVORSEL_BENCH=ON >/dev/null && cmake --build build -j $(JOBS)
 	bench/run.sh build
 lint: build
 	$(DEPS) lint

@@ -17,7 +17,7 @@
 
 #include <lua.hpp>
 
-#if LUA_VERSION_NUM >= 502
+#if LUA_VERSION_NUM >= 502 && !defined(lua_objlen)
 #define lua_objlen lua_rawlen
 #endif
 

@@ -27,14 +27,25 @@ export GLIBC_TUNABLES=glibc.malloc.mmap_threshold=131072
     if [ -f "$build/bench/lua5.4/vorsel.so" ]; then bench/bytes_callgrind.sh "$build/bench/lua5.4" lua5.4; fi
     echo '```'
     echo
-    echo "### vorsel.strings against luaossl (AES-128-ECB, padding off)"
+    echo "### vorsel.strings against the floor (one new string from the argument's bytes) and luaossl"
+    echo
+    echo '```'
+    for run in "lua5.1 $build $build/bench" "luajit $build $build/bench" "lua5.4 $build/lua5.4 $build/bench/lua5.4" \
+        "$build/lua5.5-dist/bin/lua5.5 $build/lua5.5 $build/bench/lua5.5"; do
+        set -- $run
+        [ -f "$2/vorsel/strings.so" ] && [ -f "$3/vorsel_floor.so" ] && command -v "$1" >/dev/null || continue
+        "$1" bench/strings_floor.lua "$2" "$3"
+        for who in floor vorsel luaossl; do "$1" bench/strings_floor.lua "$2" "$3" peak $who 2>/dev/null || true; done
+    done
+    echo '```'
+    echo
+    echo "### vorsel.strings against luaossl on a whole file job (AES-128-ECB, padding off)"
     echo
     echo '```'
     head -c 20000000 /dev/urandom >"$out/file.bin"
     for run in "lua5.1 $build" "luajit $build" "lua5.4 $build/bench/lua5.4"; do
         set -- $run
         [ -f "$2/vorsel/strings.so" ] || continue
-        "$1" bench/strings_ossl.lua "$2" mem
         # Each job seven times, alternating; the run with the median CPU time.
         for r in 1 2 3 4 5 6 7; do
             for who in vorsel luaossl; do "$1" bench/strings_ossl.lua "$2" job $who "$out/file.bin" "$out/file.$who"; done

@@ -108,7 +108,7 @@ local function report(direction, size, inputs)
       ratios.vo[r] = round.vorsel / round.luaossl
     end
   end
-  local label = size >= 1048576 and (size / 1048576 .. " MiB") or (size / 1024 .. " KiB")
+  local label = size >= 1048576 and ("%d MiB"):format(size / 1048576) or ("%d KiB"):format(size / 1024)
   local line = string.format("%-7s %s %6s: floor %.3f ns/B; vorsel %.2fx floor", name, direction, label,
     median(secs.floor) * 1e9 / size, median(ratios.vorsel))
   if has_ossl then

@@ -1,8 +1,6 @@
--- vorsel.strings against luaossl's AES-128-ECB (padding off), the same
--- sealed layout built by hand for luaossl (run from the project's root):
---   <interpreter> bench/strings_ossl.lua <folder holding vorsel/strings.so> mem
---     64 MiB in memory, each direction, interleaved, CPU time (with the
---     collection of what the call left), median of 7;
+-- vorsel.strings against luaossl's AES-128-ECB (padding off) on a whole
+-- file job, the same sealed layout built by hand for luaossl (run from the
+-- project's root; bench/strings_floor.lua has the calls in memory):
 --   <interpreter> bench/strings_ossl.lua <folder> job vorsel|luaossl <file> <out>
 --     a whole file job in a fresh process: read, seal, write, read back,
 --     open, compare; prints CPU seconds and peak RSS (MB).
@@ -38,7 +36,7 @@ local function peak_mb()
   return kb and tonumber(kb) / 1024 or 0
 end
 
-if arg[2] == "job" then
+do
   local seal = arg[3] == "vorsel" and function(t) return strings.encrypt(t, KEY) end or ossl_seal
   local open = arg[3] == "vorsel" and function(s) return strings.decrypt(s, KEY) end or ossl_open
   local t0 = os.clock()
@@ -55,29 +53,3 @@ if arg[2] == "job" then
   print(string.format("%s %s: %.3f s CPU, %.0f MB peak", name, arg[3], os.clock() - t0, peak_mb()))
   return
 end
-
-local N = 64 * 1048576
-local text = ("0123456789abcdefghijklmnopqrstuv"):rep(N / 32)
-local framed = text:sub(1, N - 16) -- whole blocks for luaossl
-local sealed, ossl_sealed = strings.encrypt(framed, KEY), ossl(false, framed)
--- A call's CPU time with the freeing of what it left behind: a working
--- buffer that the call itself frees, a box that the collector frees, and
--- the result.
-local function seconds(fn, ...)
-  collectgarbage()
-  local t0 = os.clock()
-  fn(...)
-  collectgarbage()
-  return os.clock() - t0
-end
-local function median(xs)
-  table.sort(xs)
-  return xs[(#xs + 1) / 2]
-end
-local enc, dec = {}, {}
-for r = 1, 7 do
-  enc[r] = seconds(strings.encrypt, framed, KEY) / seconds(ossl, false, framed)
-  dec[r] = seconds(strings.decrypt, sealed, KEY) / seconds(ossl, true, ossl_sealed)
-end
-print(string.format("%s, 64 MiB: vorsel.strings encrypt %.2fx luaossl, decrypt %.2fx luaossl (CPU time, median of 7)",
-  name, median(enc), median(dec)))

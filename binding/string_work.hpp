@@ -12,6 +12,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "binding/byte_table.hpp"
 #include "binding/lua_compat.hpp"
 #include "binding/protected.hpp"
@@ -53,7 +57,22 @@ inline bool take_buffer(lua_State *L, work_buffer *work, std::size_t size)
     }
     work->alloc = lua_getallocf(L, &work->ud);
     work->bytes = static_cast<std::uint8_t *>(work->alloc(work->ud, nullptr, 0, work->block));
-    return work->bytes != nullptr;
+    if (work->bytes == nullptr) {
+        return false;
+    }
+#if defined(__linux__)
+    // A large block is fresh memory that the cipher's one pass faults in
+    // page by page: one fault per 4 KiB, half the time of a 64 MiB call.
+    // The advice lets the kernel give its 2 MiB-aligned middle in huge
+    // pages instead (where transparent huge pages are on "madvise").
+    constexpr std::uintptr_t HUGE = std::uintptr_t{1} << 21;
+    if (work->block >= 2 * HUGE) {
+        const auto start = reinterpret_cast<std::uintptr_t>(work->bytes);
+        const std::uintptr_t from = (start + HUGE - 1) & ~(HUGE - 1), to = (start + work->block) & ~(HUGE - 1);
+        static_cast<void>(madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE));
+    }
+#endif
+    return true;
 }
 
 // Gives a block taken by take_buffer back to its allocator.

@@ -161,7 +161,7 @@ VAES inline void run_wide(std::uint8_t *out, const std::uint8_t *in, std::size_t
         count -= 2, out += 32, in += 32;
     }
     if (count == 1) {
-        decrypt ? decrypt_lanes<1>(out, in, rk) : encrypt_lanes<1>(out, in, rk);
+        (decrypt ? decrypt_lanes<1> : encrypt_lanes<1>)(out, in, rk);
     }
 }
 

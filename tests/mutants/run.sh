@@ -93,7 +93,7 @@ reach() {
         binding/command.lua) echo '^command$|^install' ;;
         binding/vorsel/bytes.lua) echo '^bytes\.|readme' ;;
         binding/*) echo '^(portable\.|host-errorlevel\.)?(module|errors|requests|bytes|oracle|strings|hostile)\.|host|^alloc_failure|^threads|readme|example' ;;
-        seal/*) echo '^aes128|^sealed_buffer|^openssl_oracle|^portable_core_ops$|^aes_instructions$|^(module|requests|strings)\.lua5\.1' ;;
+        seal/*) echo '^aes128|^sealed_buffer|^openssl_oracle|^trace_independence$|^portable_core_ops$|^aes_instructions$|^(module|requests|strings)\.lua5\.1' ;;
         *) echo '.' ;;
     esac
 }
