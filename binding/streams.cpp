@@ -291,7 +291,7 @@ std::size_t open_piece(stream *st, const std::uint8_t *piece, std::size_t n, std
     }
     if (whole > 1) {
         aes128_decrypt_blocks_to(out + (p - from), piece + used, whole - 1, st->key);
-        used += BLOCK * (whole - 1), p += BLOCK * (whole - 1);
+        used += std::size_t{BLOCK} * (whole - 1), p += BLOCK * (whole - 1);
         whole = 1;
     }
     if (whole == 1) {

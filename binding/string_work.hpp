@@ -69,7 +69,7 @@ inline bool take_buffer(lua_State *L, work_buffer *work, std::size_t size)
     if (work->block >= 2 * HUGE) {
         const auto start = reinterpret_cast<std::uintptr_t>(work->bytes);
         const std::uintptr_t from = (start + HUGE - 1) & ~(HUGE - 1), to = (start + work->block) & ~(HUGE - 1);
-        static_cast<void>(madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE));
+        static_cast<void>(madvise(work->bytes + (from - start), to - from, MADV_HUGEPAGE));
     }
 #endif
     return true;
