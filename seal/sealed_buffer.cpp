@@ -108,22 +108,26 @@ int unseal_text(std::uint8_t *out, const std::uint8_t *sealed, std::uint32_t len
 int unseal_payload(std::uint8_t *out, const std::uint8_t *sealed, std::uint32_t length,
                    const std::uint8_t key[KEY_BYTES], std::uint8_t *pad, std::uint32_t *end)
 {
-    std::uint8_t block[BLOCK_BYTES];
-    if (unseal_header(sealed, length, key, pad, end) != 0) {
+    constexpr std::uint32_t BLOCK = BLOCK_BYTES;
+    std::uint8_t block[BLOCK];
+    if (!whole_blocks(length)) {
         return -1;
     }
-    std::memcpy(block, sealed, BLOCK_BYTES);
+    std::memcpy(block, sealed, BLOCK);
     aes128_decrypt_block(block, key);
+    if (unseal_check(block, length, pad, end) != 0) {
+        return -1;
+    }
     const std::uint32_t n = *end > SEAL_HEADER_SIZE ? *end - SEAL_HEADER_SIZE : 0;
-    constexpr std::uint32_t first = BLOCK_BYTES - SEAL_HEADER_SIZE;
+    constexpr std::uint32_t first = BLOCK - SEAL_HEADER_SIZE;
     std::memcpy(out, block + SEAL_HEADER_SIZE, n < first ? n : first);
     // Blocks 1 to `whole` are payload throughout; the one after holds the
     // payload's last bytes and the padding.
-    const std::uint32_t whole = *end >= BLOCK_BYTES ? (*end - BLOCK_BYTES) / BLOCK_BYTES : 0;
-    aes128_decrypt_blocks_to(out + first, sealed + BLOCK_BYTES, whole, key);
-    const std::uint32_t done = BLOCK_BYTES * (whole + 1);
+    const std::uint32_t whole = *end >= BLOCK ? (*end - BLOCK) / BLOCK : 0;
+    aes128_decrypt_blocks_to(out + first, sealed + BLOCK, whole, key);
+    const std::uint32_t done = BLOCK * (whole + 1);
     if (*end > done) {
-        std::memcpy(block, sealed + done, BLOCK_BYTES);
+        std::memcpy(block, sealed + done, BLOCK);
         aes128_decrypt_block(block, key);
         std::memcpy(out + done - SEAL_HEADER_SIZE, block, *end - done);
     }

@@ -488,10 +488,11 @@ end)
 local status = io.open("/proc/self/status")
 if status then status:close() end
 describe("vorsel.strings and the collector", function()
-  S.it_if(status, "no /proc/self/status on Windows", it, pending)(
+  -- In Lua 5.5 a large result is its block itself, which the interpreter
+  -- does not count as allocated unless the call tells the collector.
+  S.it_if(status and _VERSION == "Lua 5.5", not status and "no /proc/self/status on Windows"
+    or "only Lua 5.5 holds results that the collector does not count", it, pending)(
     "keeps the memory of results it has let go of in check", function()
-    -- In Lua 5.5 a large result is its block itself, which the interpreter
-    -- does not count as allocated unless the call tells the collector.
     local function resident()
       local f = assert(io.open("/proc/self/status"))
       local kb = f:read("*a"):match("VmRSS:%s*(%d+)")
@@ -501,7 +502,7 @@ describe("vorsel.strings and the collector", function()
     local big = ("x"):rep(1048576)
     collectgarbage()
     local before = resident()
-    for _ = 1, 300 do strings.encrypt(big, KEY) end
-    assert(resident() - before < 150, "300 results of 1 MiB let go of, and still resident")
+    for _ = 1, 100 do strings.encrypt(big, KEY) end
+    assert(resident() - before < 50, "100 results of 1 MiB let go of, and still resident")
   end)
 end)
