@@ -33,6 +33,9 @@ void aes128_hardware_decrypt_blocks(std::uint8_t *out, const std::uint8_t *in, s
 // called only when aes128_vaes_available() is true (CPUID shows VAES and
 // AVX2, and XGETBV that the operating system saves the YMM registers).
 bool aes128_vaes_available();
+// The test behind it, on what CPUID's leaf 1 (ECX) and leaf 7 (EBX, ECX)
+// and XGETBV (XCR0) say: pure, so that the tests can give it any CPU.
+bool aes128_vaes_usable(std::uint32_t ecx1, std::uint32_t xcr0, std::uint32_t ebx7, std::uint32_t ecx7);
 void aes128_vaes_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
                                 const std::uint8_t key[KEY_BYTES]);
 void aes128_vaes_decrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,

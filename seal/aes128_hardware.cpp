@@ -171,17 +171,12 @@ bool vaes_usable()
     if (__get_cpuid(1, &a, &b, &c, &d) == 0) {
         return false;
     }
-    const bool aes = (c & bit_AES) != 0 && (c & bit_SSSE3) != 0;
-    if (!aes || (c & bit_AVX) == 0 || (c & bit_OSXSAVE) == 0) {
-        return false;
-    }
-    // The operating system saves the SSE and the YMM state (XCR0 bits 1 and 2).
+    const unsigned ecx1 = c;
     unsigned xcr0 = 0, high = 0;
-    __asm__ volatile("xgetbv" : "=a"(xcr0), "=d"(high) : "c"(0));
-    if ((xcr0 & 6) != 6 || __get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) {
-        return false;
+    if ((ecx1 & bit_OSXSAVE) != 0) { // else XGETBV itself would fault
+        __asm__ volatile("xgetbv" : "=a"(xcr0), "=d"(high) : "c"(0));
     }
-    return (b & bit_AVX2) != 0 && (c & bit_VAES) != 0;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) != 0 && aes128_vaes_usable(ecx1, xcr0, b, c);
 }
 
 } // namespace
@@ -203,6 +198,14 @@ __attribute__((constructor)) void find_vaes()
 bool aes128_vaes_available()
 {
     return vaes_found;
+}
+
+bool aes128_vaes_usable(std::uint32_t ecx1, std::uint32_t xcr0, std::uint32_t ebx7, std::uint32_t ecx7)
+{
+    const bool aes = (ecx1 & bit_AES) != 0 && (ecx1 & bit_SSSE3) != 0;
+    // YMM registers: AVX, and a system that saves the SSE and YMM state (XCR0 bits 1 and 2).
+    const bool ymm = (ecx1 & bit_AVX) != 0 && (ecx1 & bit_OSXSAVE) != 0 && (xcr0 & 6) == 6;
+    return aes && ymm && (ebx7 & bit_AVX2) != 0 && (ecx7 & bit_VAES) != 0;
 }
 
 VAES void aes128_vaes_encrypt_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count,
@@ -425,6 +428,11 @@ VORSEL_HARDWARE_TARGET void aes128_hardware_decrypt_blocks(std::uint8_t *out, co
 // No wide core in this build (it is for x86-64 alone): never available,
 // and a call all the same is stopped.
 bool aes128_vaes_available()
+{
+    return false;
+}
+
+bool aes128_vaes_usable(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t)
 {
     return false;
 }

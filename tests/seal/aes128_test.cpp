@@ -217,6 +217,24 @@ TEST(Aes128, TheLibraryUsesTheHardwareCoreExactlyWhereTheCpuHasIt)
     std::printf("the library's core on this CPU: %s\n", aes128_chosen_core().name);
 }
 
+#if defined(__x86_64__) && !defined(VORSEL_CIPHER_PORTABLE)
+// Each feature the wide core needs, taken away alone, leaves it out; the
+// YMM state too, which no qemu-user model can take away alone.
+TEST(Aes128, TheWideCoreWantsEveryFeatureAndTheYmmState)
+{
+    const std::uint32_t ecx1 = bit_AES | bit_SSSE3 | bit_AVX | bit_OSXSAVE;
+    EXPECT_TRUE(aes128_vaes_usable(ecx1, 0xe7, bit_AVX2, bit_VAES));
+    for (const int bit : {bit_AES, bit_SSSE3, bit_AVX, bit_OSXSAVE}) {
+        EXPECT_FALSE(aes128_vaes_usable(ecx1 & ~static_cast<std::uint32_t>(bit), 0xe7, bit_AVX2, bit_VAES))
+            << "leaf 1 ECX bit " << bit;
+    }
+    EXPECT_FALSE(aes128_vaes_usable(ecx1, 0xe3, bit_AVX2, bit_VAES)) << "no YMM state";
+    EXPECT_FALSE(aes128_vaes_usable(ecx1, 0xe5, bit_AVX2, bit_VAES)) << "no SSE state";
+    EXPECT_FALSE(aes128_vaes_usable(ecx1, 0xe7, 0, bit_VAES)) << "no AVX2";
+    EXPECT_FALSE(aes128_vaes_usable(ecx1, 0xe7, bit_AVX2, 0)) << "no VAES";
+}
+#endif
+
 } // namespace
 
 TEST(Aes128, EveryCoreGivesTheSameOutput)
