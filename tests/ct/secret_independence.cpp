@@ -27,31 +27,12 @@
 
 #include "seal/aes128_cores.hpp"
 #include "seal/sealed_buffer.hpp"
+#include "tests/ct/plants.hpp"
 
 namespace {
 
 constexpr std::size_t COUNTS[] = {1, 2, 3, 4, 5, 6, 7, 8, 70};
 constexpr std::size_t MOST = 70;
-
-volatile std::uint8_t TABLE[256];
-
-// The planted flaws; each has a side effect, so that it really happens.
-__attribute__((noinline)) void plant_lookup(const std::uint8_t *secret)
-{
-    TABLE[0] = TABLE[secret[0]];
-}
-
-__attribute__((noinline)) void plant_branch(const std::uint8_t *secret)
-{
-    if ((secret[0] & 1) != 0) {
-        TABLE[1] = 1;
-    }
-}
-
-// The flawed copy's settings (set once by main).
-void (*FLAW)(const std::uint8_t *) = nullptr;
-std::size_t FLAW_TAIL = 0;
-aes128_blocks_fn FLAW_CORE = nullptr;
 
 // The core's work split as the cores split it: whole groups of four, then
 // the tail, where the flaw fires for one tail length only.

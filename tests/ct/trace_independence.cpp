@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "seal/aes128_cores.hpp"
+#include "tests/ct/plants.hpp"
 
 namespace {
 
@@ -42,24 +43,6 @@ constexpr int SKIPPED = 77;
 alignas(64) std::uint8_t in_buffer[MOST * BLOCK_BYTES + 1];
 alignas(64) std::uint8_t out_buffer[MOST * BLOCK_BYTES + 3];
 std::uint8_t key_buffer[KEY_BYTES];
-volatile std::uint8_t TABLE[256];
-
-__attribute__((noinline)) void plant_lookup(const std::uint8_t *secret)
-{
-    TABLE[0] = TABLE[secret[0]];
-}
-
-__attribute__((noinline)) void plant_branch(const std::uint8_t *secret)
-{
-    if ((secret[0] & 1) != 0) {
-        TABLE[1] = 1;
-    }
-}
-
-void (*FLAW)(const std::uint8_t *) = nullptr;
-std::size_t FLAW_TAIL = 0;
-aes128_blocks_fn FLAW_CORE = nullptr;
-
 void flawed_blocks(std::uint8_t *out, const std::uint8_t *in, std::size_t count, const std::uint8_t *key)
 {
     if (count % 16 == FLAW_TAIL) {
