@@ -21,7 +21,7 @@
 #include "binding/protected.hpp"
 #include "seal/aes128.hpp"
 
-// Working buffers up to this size are on the C stack.
+// Results up to this size are made on the C stack.
 inline constexpr std::size_t STACK_BYTES = 4096;
 
 static_assert(STACK_BYTES % BLOCK_BYTES == 0);
@@ -65,10 +65,11 @@ inline bool take_buffer(lua_State *L, work_buffer *work, std::size_t size)
     // page by page: one fault per 4 KiB, half the time of a 64 MiB call.
     // The advice lets the kernel give its 2 MiB-aligned middle in huge
     // pages instead (where transparent huge pages are on "madvise").
-    constexpr std::uintptr_t HUGE = std::uintptr_t{1} << 21;
-    if (work->block >= 2 * HUGE) {
+    constexpr std::uintptr_t HUGE_PAGE = std::uintptr_t{1} << 21;
+    if (work->block >= 2 * HUGE_PAGE) {
         const auto start = reinterpret_cast<std::uintptr_t>(work->bytes);
-        const std::uintptr_t from = (start + HUGE - 1) & ~(HUGE - 1), to = (start + work->block) & ~(HUGE - 1);
+        const std::uintptr_t from = (start + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+        const std::uintptr_t to = (start + work->block) & ~(HUGE_PAGE - 1);
         static_cast<void>(madvise(work->bytes + (from - start), to - from, MADV_HUGEPAGE));
     }
 #endif
